@@ -1,0 +1,44 @@
+# Short names over CMake and CTest. `make check` runs every test; `make demo` starts the
+# interactive console in a throwaway device root.
+JOBS ?= $(shell nproc)
+CTEST = ctest --output-on-failure -j $(JOBS)
+
+.PHONY: all deps host mips asan check check-host check-mips check-asan demo clean
+
+all: host
+
+deps:
+	sh scripts/install-deps.sh
+
+host:
+	cmake -S . -B build/host -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/host -j $(JOBS)
+
+mips:
+	cmake -S . -B build/mips -DCMAKE_TOOLCHAIN_FILE=cmake/mips-linux-gnu.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/mips -j $(JOBS)
+
+asan:
+	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DAPMENU_SANITIZE=ON
+	cmake --build build/asan -j $(JOBS)
+
+# Every test: the host build, then the big-endian MIPS build under qemu.
+check: deps
+	$(MAKE) check-host check-mips
+
+check-host: host
+	cd build/host && $(CTEST)
+
+check-mips: mips
+	cd build/mips && $(CTEST)
+
+# The host build's suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+check-asan: deps asan
+	cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 $(CTEST)
+
+# The interactive console (apmenu --test=0) on the default catalogue, in a device root.
+demo: deps host
+	python3 tests/devroot/demo.py --catalogue catalogue/default build/host/console/apmenu --test=0
+
+clean:
+	rm -rf build

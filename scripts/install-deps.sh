@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs the Debian packages that the build and the tests need, when any is missing.
+# Run as root on Debian 12.
+set -eu
+
+packages="cmake make g++ googletest libgtest-dev python3 busybox faketime qemu-user-static
+g++-mips-linux-gnu util-linux iproute2 procps clang libclang-rt-14-dev tmux"
+
+missing=""
+for p in $packages; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+echo "installing:$missing"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+# shellcheck disable=SC2086
+apt-get install -y -qq --no-install-recommends $missing
