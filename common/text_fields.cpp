@@ -1,0 +1,96 @@
+#include "common/text_fields.hpp"
+
+int count_fields(std::string_view s, uint8_t& count, char delim) {
+    uint8_t n = 1;
+    for (char c : s)
+        if (c == delim) ++n;
+    count = n;
+    return 0;
+}
+
+int count_code_levels(std::string_view code, uint8_t& count) {
+    return count_fields(code, count, ';');
+}
+
+int get_field(std::string& dest, std::string_view s, uint16_t index, char delim) {
+    uint16_t n = 0;
+    size_t pos = 0;
+    while (pos < s.size()) {
+        if (s[pos] == delim) {
+            ++pos;
+            continue;
+        }
+        size_t end = s.find(delim, pos);
+        if (end == std::string_view::npos) end = s.size();
+        if (n == index) {
+            dest.assign(s.substr(pos, end - pos));
+            return 0;
+        }
+        ++n;
+        pos = end;
+    }
+    return 0;
+}
+
+int get_code_field(std::string& dest, std::string_view code, uint16_t index) {
+    return get_field(dest, code, index, ';');
+}
+
+int replace_char(std::string& s, char from, char to) {
+    for (char& c : s)
+        if (c == from) c = to;
+    return 0;
+}
+
+int replace_span(std::string& buf, int16_t old_len, const char* text) {
+    size_t old = old_len < 0 ? 0 : static_cast<size_t>(old_len);
+    if (old > buf.size()) old = buf.size();
+    buf.replace(0, old, text ? text : "");
+    return 0;
+}
+
+namespace {
+
+/// Value of c in the given base, or -1 when c is no digit of it.
+int digit_value(char c, unsigned base) {
+    int v = -1;
+    if (c >= '0' && c <= '9') v = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') v = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    return v >= 0 && static_cast<unsigned>(v) < base ? v : -1;
+}
+
+}  // namespace
+
+int parse_number(std::string_view text, uint16_t& out) {
+    if (text.size() > 10) return 1;
+    unsigned base = 10;
+    if (text.size() >= 2 && text[0] == '0' && text[1] == 'x') {
+        base = 16;
+        text.remove_prefix(2);
+    } else if (!text.empty() && text.back() == 'b') {
+        base = 2;
+        text.remove_suffix(1);
+    }
+    // Positional weights computed by Horner's rule; 16-bit arithmetic wraps like the
+    // sum of digit times weight does.
+    uint16_t n = 0;
+    for (char c : text) {
+        int v = digit_value(c, base);
+        if (v < 0) {
+            out = 0;
+            return 0;
+        }
+        n = static_cast<uint16_t>(n * base + static_cast<unsigned>(v));
+    }
+    out = n;
+    return 0;
+}
+
+void cut_text(std::string& s, size_t max) {
+    if (s.size() > max) s.resize(max);
+}
+
+std::string cut_copy(std::string_view s, size_t max) {
+    return std::string(s.substr(0, max));
+}
