@@ -1,0 +1,97 @@
+// The run context: all state of one console run, and the process-wide state around it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue_types.hpp"
+
+/// Longest texts of the interpreter's buffers.
+constexpr size_t cmd_max = 133;     ///< cmd, key_arg and pending
+constexpr size_t result_max = 129;  ///< result
+constexpr size_t answer_max = 127;  ///< answer_buf
+
+/// All state of one console run. Lives in console_run's storage for the run's duration.
+/// Fields keep the order and the integer widths of the run's design; texts are strings
+/// whose limits are enforced where they are written.
+struct run_context {
+    std::vector<menu_entry**> menu_entry_refs;   ///< slot k points at slot k of menu_entry_tables
+    std::vector<menu_entry*> menu_entry_tables;  ///< each menu's entry table
+    std::vector<uint8_t> menu_entry_counts;      ///< entries per menu
+    std::vector<std::string> menu_codes;         ///< copy of each menu's code, table order
+    std::vector<std::string> menu_ids;           ///< item code of each menu, catalogue order
+    uint32_t ping_argc = 0;                      ///< slots of ping_argv; 0 = not yet built
+    std::vector<std::string> ping_argv;          ///< the ping watchdog's command vector
+    std::string base_dir;                        ///< catalogue directory, ends in '/'
+    std::vector<menu_desc>* menu_desc_ref = nullptr;  ///< points at menu_descs
+    std::vector<menu_desc> menu_descs;           ///< one descriptor per menu
+    uint8_t menu_count = 0;
+    uint8_t use_uci = 0;                         ///< item 0;1;14 as last read
+    std::string ping_address;
+    uint16_t ping_interval = 5;
+    uint16_t ping_delay = 60;
+    uint16_t ping_failcount = 5;
+    int16_t ping_enabled = 0;
+    uint8_t autoreboot_seconds = 0;              ///< seconds part of the reboot time
+    int16_t telnet_enabled = 0;
+    uint16_t telnet_port = 0;
+    int16_t http_enabled = 0;
+    uint16_t http_port = 0;
+    int16_t https_enabled = 0;
+    uint16_t https_port = 0;
+    int16_t ftp_enabled = 0;
+    uint16_t ftp_port = 0;
+    int32_t timer_state = 0;                     ///< 0 input, 1 countdown running, 2 reboot due
+    std::string line_buf;                        ///< the framed-line buffer of the screen
+    uint16_t ping_remaining = 0;                 ///< 0xFFFF = unlimited
+    uint16_t tree_count = 0;                     ///< menus plus all menu entries
+    uint16_t leaf_count = 0;                     ///< after init: size of nodes
+    uint8_t max_entries = 0;
+    std::vector<uint8_t> menu_sizes;             ///< entries per menu, counted at setup
+    const menu_entry* const* hotkeys_ref = nullptr;  ///< points at hotkeys
+    const menu_entry* hotkeys = nullptr;         ///< the hotkey table
+    uint8_t hotkey_count = 0;
+    value_node* node_list = nullptr;             ///< head of the value node list
+    std::string cmd;                             ///< line or key being interpreted; the mailbox
+    std::string key_arg;                         ///< argument of the current key, "" if none
+    std::array<std::string, 2> words;            ///< words[0]: first word of cmd
+    int8_t word_count = 0;
+    uint8_t path_depth = 0;
+    std::array<uint8_t, 6> path{};               ///< the current menu path, a byte per level
+    int32_t at_last_key = 0;                     ///< 1 while the last pending key is handled
+    int32_t quiet = 0;                           ///< 1 = draw nothing
+    uint32_t alive = 1;                          ///< 0 = reboot when the run has ended
+    std::optional<std::string> menu_title;       ///< title of the current menu
+    std::string pending;                         ///< keys not yet interpreted
+    const menu_entry* cur_entries = nullptr;     ///< entries of the current menu
+    uint8_t cur_entry_count = 0;
+    std::string prompt;                          ///< "ZTQ$"
+    uint8_t frame_lines = 0;                     ///< framed-line counter of the screen
+    uint8_t pending_count = 0;                   ///< keys in pending
+    std::vector<value_node> nodes;               ///< one per leaf
+    std::vector<std::vector<menu_entry>> menu_entry_store;  ///< menu k's entry storage
+    uint8_t title_saved = 1;                     ///< 1 = title file up to date
+    uint8_t data_saved = 1;                      ///< 1 = data file up to date
+    std::string result;                          ///< answer left by a get script
+    std::vector<catalogue_item> items;           ///< the sorted catalogue
+    int32_t item_count = 0;
+};
+
+/// The run in progress, null outside a run. Writers read it under mailbox_lock.
+extern run_context* current_context;
+/// The interpreter's baton in threaded modes; guards cmd and all interpreter state.
+extern std::mutex mailbox_lock;
+/// Held by the engine from its start until its first idle moment.
+extern std::mutex start_gate;
+/// 1: the run has the process to itself (batch, one-shot); 0: threaded.
+extern std::atomic<uint8_t> oneshot;
+/// The answer of the last get, at most answer_max characters.
+extern std::string answer_buf;
+
+/// Sleeps ms milliseconds, resuming after interruptions. Returns 1.
+int sleep_ms(unsigned ms);
