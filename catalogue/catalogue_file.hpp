@@ -1,0 +1,48 @@
+// The catalogue files zelk_title.txt and zelk_data.txt: loading them into the sorted item
+// table, the tag syntax, and writing them back.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+struct run_context;
+
+/// File names, under the run's catalogue directory.
+constexpr const char* title_file_name = "zelk_title.txt";
+constexpr const char* data_file_name = "zelk_data.txt";
+
+/// Longest catalogue line before its line feed.
+constexpr size_t catalogue_line_max = 254;
+
+/// The flag field of a tag: its text before the first ';' (kind letters 'm', 'n', 'v').
+std::string_view flag_field(std::string_view tag);
+
+/// True when the flag field of tag holds letter.
+bool has_flag(std::string_view tag, char letter);
+
+/// The item code of a tag: "0" followed by the tag from its first ';' on.
+std::string tag_item_code(std::string_view tag);
+
+/// The sort code of a tag: "0;0" (first letter 'm' or 'n') or "0;1" ('v'), followed by
+/// the tag from its first ';' on. Any other first character ends the process.
+std::string tag_sort_code(std::string_view tag);
+
+/// Reads both files into ctx.items (title file first), sorted by item number; sets
+/// item_count. Returns 0. A file that cannot be read or a malformed line ends the process.
+int load_catalogue(run_context& ctx);
+
+/// Orders two tags by the item numbers of their sort codes: -1, 0 or 1. Equal numbers of
+/// the two classes put the title class first, so a lookup never lands on an item of the
+/// other class.
+int compare_tags(std::string_view a, std::string_view b);
+
+/// Rewrites zelk_data.txt with every item whose flag field holds 'v', unless data_saved
+/// is set; then sets it. Returns 0. A file that cannot be written ends the process.
+int save_data_file(run_context& ctx);
+
+/// Rewrites zelk_title.txt with every item whose flag field holds 'n' or no 'v' (menus
+/// and titles), unless title_saved is set; then sets it. Returns 0.
+int save_title_file(run_context& ctx);
+
+/// save_data_file, then save_title_file. Returns 0.
+int save_catalogue(run_context& ctx);
