@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "common/text_fields.hpp"
+#include "console/bridge.hpp"
 #include "console/run_context.hpp"
 
 namespace {
@@ -56,6 +57,7 @@ void plan_parameter_access(entry_plan& plan, int argc, const char* const* argv, 
     option_text oid;
     if (!a3 || !split_option(a3, oid_max, oid_max, oid) || !names(oid, "--oid") || !oid.has_value)
         return;
+    if (!is_key_safe(oid.value, false)) return;
     if (!set) {
         plan.action = mailbox ? entry_action::bridge_get : entry_action::oneshot_get;
         plan.oid = oid.value;
@@ -64,7 +66,7 @@ void plan_parameter_access(entry_plan& plan, int argc, const char* const* argv, 
     const char* a4 = arg_at(argc, argv, 4);
     option_text val;
     if (!a4 || !split_option(a4, value_max, value_max, val) || !names(val, "--val") ||
-        !val.has_value)
+        !val.has_value || !is_key_safe(val.value, true))
         return;
     plan.action = mailbox ? entry_action::bridge_set : entry_action::oneshot_set;
     plan.oid = oid.value;

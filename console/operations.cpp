@@ -1,7 +1,11 @@
 // The operations of the console and the network setup that this build wires into the entry.
+#include "console/bridge.hpp"
 #include "console/entry.hpp"
 
 entry_operations built_operations() {
     entry_operations ops;
+    ops.run_batch = run_batch;
+    ops.oneshot_get = oneshot_get;
+    ops.oneshot_set = oneshot_set;
     return ops;
 }

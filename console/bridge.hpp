@@ -1,0 +1,37 @@
+// The ways a console run starts: batch, one-shot get and set (and the key scripts they
+// build from an OID), and the thread body of the engine.
+#pragma once
+
+#include <string>
+
+#include "catalogue/catalogue_types.hpp"
+
+/// The arguments of a run's thread: (argc, argv) of console_run.
+struct run_block {
+    int argc = 0;
+    arg_vector argv;
+};
+
+/// Thread body of the engine: takes the locks in threaded mode and runs the console.
+int engine_thread(run_block block);
+
+/// Mode 1: a run on the calling thread, keys from argv[1] and then standard input.
+int run_batch(int argc, const arg_vector& argv);
+
+/// A self-contained run that reads the parameter oid; out receives its value.
+int oneshot_get(const std::string& oid, std::string& out);
+
+/// A self-contained run that stores value in the parameter oid.
+int oneshot_set(const std::string& oid, const std::string& value);
+
+/// Replaces each ';' between a pair of single quotes by '|'. An unmatched quote prints
+/// "Invalid command" and leaves the rest unchanged.
+int protect_quoted(std::string& script);
+
+/// The key script of a one-shot get and of a one-shot set.
+std::string oneshot_get_script(const std::string& oid);
+std::string oneshot_set_script(const std::string& oid, const std::string& value);
+
+/// False when text holds a character that the key language takes as its own (';', '|',
+/// '~', a line end) or, for a value, begins with a single quote: such a text could add keys.
+bool is_key_safe(const std::string& text, bool is_value);

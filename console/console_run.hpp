@@ -1,0 +1,8 @@
+// One console run, from an argument vector to a finished run.
+#pragma once
+
+#include "catalogue/catalogue_types.hpp"
+
+/// Runs the console: argv[1] (when argc >= 2) is the key script, argv[2] (when argc >= 3)
+/// the option path=DIR naming the catalogue directory. Returns 0 when the run has ended.
+int console_run(int argc, const arg_vector& argv);

@@ -1,0 +1,249 @@
+#include "console/interpreter.hpp"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "catalogue/menu_tables.hpp"
+#include "common/text_fields.hpp"
+#include "console/hotkeys.hpp"
+#include "console/item_keys.hpp"
+
+namespace {
+
+constexpr const char* prompt_text = "ZTQ$";
+constexpr const char* acknowledgement = "r\n";
+
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+/// Drops the empty ';'-fields of keys, so that the key count is always the number of keys
+/// the text holds.
+std::string without_empty_keys(const std::string& keys) {
+    std::string out;
+    size_t pos = 0;
+    while (pos <= keys.size()) {
+        size_t end = keys.find(';', pos);
+        if (end == std::string::npos) end = keys.size();
+        if (end > pos) {
+            if (!out.empty()) out += ';';
+            out.append(keys, pos, end - pos);
+        }
+        pos = end + 1;
+    }
+    return out;
+}
+
+uint8_t key_count(const std::string& keys) {
+    if (keys.empty()) return 0;
+    uint8_t n = 0;
+    count_code_levels(keys, n);
+    return n;
+}
+
+/// Takes the line in cmd (its last character, a carriage return, removed) as the pending keys.
+void take_line(run_context& ctx) {
+    std::string line = ctx.cmd;
+    if (!line.empty()) line.pop_back();
+    ctx.pending = cut_copy(without_empty_keys(line), cmd_max);
+    split_words(ctx);
+    if (ctx.word_count != 0) ctx.pending_count = key_count(ctx.pending);
+}
+
+/// Takes the first pending key and runs its handler. Returns true when it was the exit key.
+bool take_key(run_context& ctx, uint16_t mode, const arg_vector& argv) {
+    std::string key;
+    get_code_field(key, ctx.pending, 0);
+    uint8_t parts = 0;
+    count_fields(key, parts, ':');
+    std::string name;
+    get_field(name, key, 0, ':');
+    ctx.key_arg.clear();
+    if (parts == 2) get_field(ctx.key_arg, key, 1, ':');
+    else if (parts > 2) ctx.key_arg = key.substr(key.find(':') + 1);
+    cut_text(ctx.key_arg, cmd_max);
+
+    drop_current_key(ctx);
+    ctx.cmd = name + "\r";
+    split_words(ctx);
+    if (ctx.word_count == 0) return false;
+    ctx.at_last_key = ctx.pending_count == 0 ? 1 : 0;
+
+    const menu_entry* hit = nullptr;
+    for (uint8_t k = 0; k < ctx.cur_entry_count && !hit; ++k)
+        if (ctx.cur_entries[k].key == ctx.cmd) hit = &ctx.cur_entries[k];
+    for (uint8_t k = 0; k < ctx.hotkey_count && !hit; ++k)
+        if (ctx.hotkeys[k].key == ctx.cmd) hit = &ctx.hotkeys[k];
+    if (!hit) {
+        ctx.cmd.clear();
+        return false;
+    }
+    bool exit_key = ctx.cmd == "e";
+    hit->handler(ctx, mode, argv);
+    if (!exit_key) ctx.cmd.clear();
+    return exit_key;
+}
+
+/// The line in cmd with a trailing line feed replaced by a carriage return.
+void end_line_with_return(run_context& ctx) {
+    if (!ctx.cmd.empty() && ctx.cmd.back() == '\n') ctx.cmd.pop_back();
+    ctx.cmd += '\r';
+}
+
+void print_prompt(const run_context& ctx) {
+    if (ctx.at_last_key == 1 && ctx.quiet == 0) {
+        std::fputs(ctx.prompt.c_str(), stdout);
+        std::fflush(stdout);
+    }
+}
+
+}  // namespace
+
+void read_input_line(std::string& out) {
+    char buf[cmd_max + 1];
+    if (!std::fgets(buf, sizeof buf, stdin)) {
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    out = buf;
+}
+
+int push_keys(run_context& ctx, const std::string& keys) {
+    std::string joined = ctx.pending.empty() ? keys : keys + ";" + ctx.pending;
+    ctx.pending = cut_copy(without_empty_keys(joined), cmd_max);
+    ctx.pending_count = key_count(ctx.pending);
+    ctx.at_last_key = 0;
+    return 0;
+}
+
+int drop_current_key(run_context& ctx) {
+    size_t end = ctx.pending.find(';');
+    ctx.pending.erase(0, end == std::string::npos ? std::string::npos : end + 1);
+    ctx.pending_count = static_cast<uint8_t>(ctx.pending_count - 1);
+    return 0;
+}
+
+int split_words(run_context& ctx) {
+    ctx.words = {};
+    ctx.word_count = 0;
+    size_t pos = 0;
+    const std::string& s = ctx.cmd;
+    size_t first_end = std::string::npos;
+    while (pos < s.size()) {
+        while (pos < s.size() && is_space(s[pos])) ++pos;
+        if (pos == s.size()) break;
+        size_t end = pos;
+        while (end < s.size() && !is_space(s[end])) ++end;
+        if (ctx.word_count == 0) {
+            ctx.words[0] = s.substr(pos, end - pos);
+            first_end = end;
+        }
+        ctx.word_count = static_cast<int8_t>(ctx.word_count + 1);
+        pos = end;
+    }
+    // The word's end is where the first word's terminator goes: cmd is compared up to it.
+    if (first_end != std::string::npos) ctx.cmd.resize(first_end);
+    return 0;
+}
+
+int context_start(run_context& ctx, const std::string& script) {
+    return context_init(ctx, 2, {"xxx_exe", script});
+}
+
+int context_init(run_context& ctx, uint16_t argc, const arg_vector& argv) {
+    ctx.line_buf.clear();
+    ctx.menu_title.reset();
+    entry_handler = handle_item_key;
+    build_menu_tables(ctx);
+    ctx.leaf_count = static_cast<uint16_t>(ctx.leaf_count - ctx.menu_count + 1);
+    ctx.nodes.clear();
+    ctx.nodes.resize(ctx.leaf_count);
+    value_node* first = nullptr;
+    build_node_list(ctx, first);
+    reset_run_state(ctx, first);
+    if (!ctx.menu_descs.empty()) {
+        ctx.cur_entries = ctx.menu_descs[0].entries;
+        ctx.cur_entry_count = ctx.menu_descs[0].count;
+    }
+    ctx.hotkeys = hotkey_table;
+    ctx.hotkey_count = hotkey_table_size;
+    ctx.hotkeys_ref = &ctx.hotkeys;
+    refresh_node_texts(ctx);
+    ctx.cmd.clear();
+    ctx.key_arg.clear();
+    ctx.pending.clear();
+    ctx.words = {};
+    ctx.word_count = 0;
+    ctx.prompt = prompt_text;
+    ctx.pending_count = 0;
+    return engine_loop(ctx, argc, argv);
+}
+
+int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
+    bool first_idle_done = false;
+    bool took_line = false;
+    const bool threaded = oneshot == 0;
+    ctx.quiet = 1;
+    for (;;) {
+        if (ctx.pending_count != 0) {
+            if (take_key(ctx, mode, argv)) return 0;
+            continue;
+        }
+        if (mode == 2) {
+            // One carriage return ends the script, as it ends a typed line: the last key's
+            // argument must not keep it.
+            ctx.cmd = argv.size() > 1 ? cut_copy(argv[1], cmd_max) : std::string();
+            mode = 1;
+        } else if (ctx.timer_state == 0) {
+            print_prompt(ctx);
+            ctx.cmd.clear();
+            if (took_line) ctx.cmd = acknowledgement;
+            if (!first_idle_done) {
+                first_idle_done = true;
+                ctx.cmd = acknowledgement;
+                if (threaded) start_gate.unlock();
+            }
+            if (threaded) mailbox_lock.unlock();
+            else read_input_line(ctx.cmd);
+            sleep_ms(20);
+            if (threaded) mailbox_lock.lock();
+            took_line = !ctx.cmd.empty();
+            if (!took_line) ctx.cmd = "\n";
+            ctx.quiet = 1;
+        }
+        end_line_with_return(ctx);
+        take_line(ctx);
+    }
+}
+
+int keyboard_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
+    const bool threaded = oneshot == 0;
+    if (threaded) mailbox_lock.lock();
+    ctx.quiet = 0;
+    for (;;) {
+        if (ctx.pending_count != 0) {
+            if (take_key(ctx, mode, argv)) break;
+            continue;
+        }
+        if (mode == 2) {
+            ctx.cmd = argv.size() > 1 ? cut_copy(argv[1], cmd_max) : std::string();
+            mode = 1;
+        } else if (ctx.timer_state == 0) {
+            print_prompt(ctx);
+            ctx.cmd.clear();
+            read_input_line(ctx.cmd);
+            if (!ctx.cmd.empty() && ctx.cmd[0] == 'e') break;
+            if (threaded) {
+                mailbox_lock.unlock();
+                sleep_ms(10);
+                mailbox_lock.lock();
+            }
+            ctx.quiet = 0;
+        }
+        end_line_with_return(ctx);
+        take_line(ctx);
+    }
+    if (threaded) mailbox_lock.unlock();
+    return 0;
+}

@@ -1,0 +1,88 @@
+#include "console/prompts.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "catalogue/item_code.hpp"
+#include "common/text_fields.hpp"
+#include "console/interpreter.hpp"
+
+namespace {
+
+constexpr const char* question_confirm = "Are you sure(Y/n)? ]";
+constexpr const char* question_debug = "Run in debugging mode(Y/n)? ]";
+constexpr const char* question_value = "Please input new value: >";
+constexpr const char* prompt_format = "[%d.]=[%s]. %s";
+constexpr size_t prompt_max = 63;  // one screen line
+
+constexpr const char* question_items[] = {"0;1;9", "0;1;12", "0;4;9"};
+constexpr const char* action_items[] = {"0;1;9", "0;1;12", "0;2;5", "0;3;3",
+                                        "0;3;6", "0;3;9", "0;3;12", "0;4;9"};
+constexpr const char* reboot_items[] = {"0;2;1", "0;2;2", "0;2;3"};
+constexpr const char* debug_item = "0;1;6";
+
+template <size_t N>
+bool in_group(run_context& ctx, uint16_t number, const char* const (&codes)[N]) {
+    for (const char* code : codes)
+        if (item_number(ctx, code) == number) return true;
+    return false;
+}
+
+bool bracketed(const std::string& s) {
+    return s.size() >= 2 && s.front() == '[' && s.back() == ']';
+}
+
+bool drawing(const run_context& ctx) { return ctx.at_last_key == 1 && ctx.quiet == 0; }
+
+}  // namespace
+
+int show_item_prompt(run_context& ctx, uint16_t number, const std::string& name,
+                     const std::string& value) {
+    if (!drawing(ctx) || !ctx.key_arg.empty()) return 0;
+    const char* question = question_value;
+    if (in_group(ctx, number, question_items)) question = question_confirm;
+    else if (number == item_number(ctx, debug_item)) question = question_debug;
+    char buf[prompt_max + 1];
+    std::snprintf(buf, sizeof buf, prompt_format, std::atoi(name.c_str()), value.c_str(), question);
+    std::fputs(buf, stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
+int read_item_answer(run_context& ctx, uint16_t, const std::string&, const std::string&,
+                     std::string& dest) {
+    if (!ctx.key_arg.empty()) {
+        replace_char(ctx.key_arg, '|', ';');
+        if (ctx.key_arg[0] == '\'') {
+            ctx.key_arg.pop_back();
+            dest = ctx.key_arg.substr(ctx.key_arg.empty() ? 0 : 1);
+        } else {
+            dest = ctx.key_arg;
+        }
+        return 0;
+    }
+    if (drawing(ctx)) {
+        std::fputc('>', stdout);
+        std::fflush(stdout);
+    }
+    dest.clear();
+    read_input_line(dest);
+    if (!dest.empty() && dest.back() == '\n') dest.pop_back();
+    return 0;
+}
+
+int classify_item_answer(run_context& ctx, std::unique_ptr<std::string>& slot, uint16_t number,
+                         const std::string& answer) {
+    auto store = [&] {
+        slot = std::make_unique<std::string>(answer);
+        return answer_store;
+    };
+    if (in_group(ctx, number, action_items)) return bracketed(answer) ? answer_rename : answer_confirm;
+    if (in_group(ctx, number, reboot_items)) return store();
+    if (number == item_number(ctx, debug_item)) {
+        ctx.quiet = (answer == "n" || answer == "N") ? 1 : 0;
+        return store();
+    }
+    if (bracketed(answer)) return answer_rename;
+    return store();
+}
