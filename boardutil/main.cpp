@@ -1,3 +1,4 @@
-// boardutil: firmware image check and board commands. The subcommands come with their own
-// change; until then every invocation is a usage error.
-int main() { return 255; }
+// boardutil: firmware image check and board commands (see commands.hpp for the usage).
+#include "boardutil/commands.hpp"
+
+int main(int argc, char** argv) { return run_boardutil(argc, argv); }
