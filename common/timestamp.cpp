@@ -38,7 +38,11 @@ std::string micro_text(long usec) {
     return buf;
 }
 
+clock_source test_clock = nullptr;
+
 }  // namespace
+
+void set_clock_source(clock_source source) { test_clock = source; }
 
 int clock_text(std::string& out) {
     time_t now = time(nullptr);
@@ -51,6 +55,12 @@ int clock_text(std::string& out) {
 }
 
 int make_timestamp(std::string& out) {
+    if (test_clock) {
+        time_t secs = 0;
+        long usec = 0;
+        test_clock(secs, usec);
+        return format_timestamp(out, secs, usec);
+    }
     struct timeval tv;
     gettimeofday(&tv, nullptr);
     std::string micros = micro_text(static_cast<long>(tv.tv_usec));

@@ -26,3 +26,8 @@ int month_number(const std::string& name, uint8_t& out);
 
 /// The time stamp of calendar time secs and microseconds usec, as make_timestamp builds it.
 int format_timestamp(std::string& out, time_t secs, long usec);
+
+/// Seam for tests: a clock that make_timestamp reads instead of the system's, giving the
+/// calendar time and its microseconds. Null restores the system clock.
+using clock_source = void (*)(time_t& secs, long& usec);
+void set_clock_source(clock_source source);

@@ -87,3 +87,14 @@ TEST(month_number, exact_names_only) {
     month_number("", m);
     EXPECT_EQ(m, 13);
 }
+
+TEST_F(timestamp, test_clock_replaces_the_system_clock) {
+    set_clock_source([](time_t& secs, long& usec) {
+        secs = utc(2026, 12, 8, 23, 30, 15);
+        usec = 7;
+    });
+    std::string out;
+    make_timestamp(out);
+    set_clock_source(nullptr);
+    EXPECT_EQ(out, "08-12-2026 23:30:15.000007");
+}

@@ -1,0 +1,1 @@
+#include "services/auto_reboot.hpp"

@@ -1,0 +1,3 @@
+#include "services/auto_reboot.hpp"
+
+#include <gtest/gtest.h>
