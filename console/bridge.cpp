@@ -1,17 +1,23 @@
 #include "console/bridge.hpp"
 
 #include <cstdio>
+#include <functional>
 #include <system_error>
 #include <thread>
 
 #include "common/text_fields.hpp"
 #include "console/console_run.hpp"
+#include "console/interpreter.hpp"
 #include "console/run_context.hpp"
 
 namespace {
 
 constexpr const char* invalid_command = "Invalid command\n";
 constexpr const char* oneshot_placeholder = "XXXX";
+constexpr const char* thread_placeholder = "xxx";
+constexpr const char* refresh_script = "r";
+constexpr const char* exit_line = "e";
+constexpr const char* acknowledgement = "r\n";
 
 /// Runs engine_thread on a thread of its own and waits for it. False when no thread could
 /// be made.
@@ -33,6 +39,7 @@ int engine_thread(run_block block) {
     if (threaded) {
         mailbox_lock.lock();
         start_gate.lock();
+        engine_ready();
     }
     console_run(block.argc, block.argv);
     if (threaded) mailbox_lock.unlock();
@@ -87,5 +94,124 @@ int oneshot_get(const std::string& oid, std::string& out) {
 int oneshot_set(const std::string& oid, const std::string& value) {
     if (!is_key_safe(oid, false) || !is_key_safe(value, true)) return 0;
     run_on_own_thread(oneshot_set_script(oid, value));
+    return 0;
+}
+
+int keyboard_thread(run_block block) {
+    const bool threaded = oneshot == 0;
+    run_context* ctx = nullptr;
+    if (threaded) {
+        std::lock_guard<std::mutex> gate(start_gate);
+        std::lock_guard<std::mutex> hold(mailbox_lock);
+        ctx = current_context;
+    } else {
+        ctx = current_context;
+    }
+    // keyboard_loop checks again under the lock that the run has not ended meanwhile.
+    if (ctx) keyboard_loop(*ctx, static_cast<uint16_t>(block.argc), block.argv);
+    return 0;
+}
+
+int run_interactive(int argc, const arg_vector& argv) {
+    oneshot = 0;
+    interactive_console = true;
+    run_block engine{argc, argv};
+    if (argc == 1) engine = run_block{2, {thread_placeholder, refresh_script}};
+    if (argc > 2 && engine.argv.size() > 1) protect_quoted(engine.argv[1]);
+    reset_engine_ready();
+    std::thread engine_side(engine_thread, engine);
+    wait_for_engine();
+    std::thread keyboard_side(keyboard_thread, run_block{2, {thread_placeholder, refresh_script}});
+    engine_side.join();
+    keyboard_side.join();
+    interactive_console = false;
+    return 0;
+}
+
+namespace {
+
+/// Writes line into the mailbox and waits for its acknowledgement; then runs
+/// while_locked, still holding mailbox_lock, with the run's context or null when the run
+/// has ended.
+void post_line(const std::string& line, const std::function<void(run_context*)>& while_locked) {
+    wait_for_engine();
+    start_gate.lock();
+    mailbox_lock.lock();
+    if (!current_context) {
+        mailbox_lock.unlock();
+        start_gate.unlock();
+        if (while_locked) {
+            std::lock_guard<std::mutex> hold(mailbox_lock);
+            while_locked(nullptr);
+        }
+        return;
+    }
+    current_context->cmd = cut_copy(line, cmd_max) + "\n";
+    mailbox_lock.unlock();
+    start_gate.unlock();
+    for (;;) {
+        sleep_ms(10);
+        mailbox_lock.lock();
+        if (!current_context || current_context->cmd == acknowledgement) break;
+        mailbox_lock.unlock();
+    }
+    if (while_locked) while_locked(current_context);
+    mailbox_lock.unlock();
+}
+
+/// Starts the engine thread of a mailbox run; its run starts with the keys ! and r.
+std::thread start_mailbox_engine() {
+    oneshot = 0;
+    reset_engine_ready();
+    return std::thread(engine_thread, run_block{2, {oneshot_placeholder, refresh_script}});
+}
+
+}  // namespace
+
+std::string mailbox_get_line(const std::string& oid) { return "!;1;10:" + oid + ";12:y"; }
+
+std::string mailbox_set_line(const std::string& oid, const std::string& value) {
+    std::string levels = oid;
+    if (!levels.empty()) levels[0] = '!';
+    replace_char(levels, '.', ';');
+    return levels + ":" + value + ";s";
+}
+
+int post_keys(const std::string& line) {
+    post_line(line, nullptr);
+    return 0;
+}
+
+int post_exit() { return post_keys(exit_line); }
+
+int bridge_get(const std::string& oid, std::string& out) {
+    out.clear();
+    if (!is_key_safe(oid, false)) return 0;
+    std::thread engine;
+    try {
+        engine = start_mailbox_engine();
+    } catch (const std::system_error&) {
+        return 0;
+    }
+    post_line(mailbox_get_line(oid), [&](run_context* ctx) {
+        if (ctx) answer_buf = cut_copy(ctx->result, answer_max);
+        out = answer_buf;
+    });
+    post_exit();
+    engine.join();
+    return 0;
+}
+
+int bridge_set(const std::string& oid, const std::string& value) {
+    if (!is_key_safe(oid, false) || !is_key_safe(value, true)) return 0;
+    std::thread engine;
+    try {
+        engine = start_mailbox_engine();
+    } catch (const std::system_error&) {
+        return 0;
+    }
+    post_keys(mailbox_set_line(oid, value));
+    post_exit();
+    engine.join();
     return 0;
 }

@@ -15,6 +15,26 @@ struct run_block {
 /// Thread body of the engine: takes the locks in threaded mode and runs the console.
 int engine_thread(run_block block);
 
+/// Thread body of the keyboard: waits for the engine's first idle moment, then reads the
+/// terminal and draws.
+int keyboard_thread(run_block block);
+
+/// Mode 0: the engine thread interprets, the keyboard thread reads the terminal and draws.
+int run_interactive(int argc, const arg_vector& argv);
+
+/// Mode 5: reads or writes a parameter through the mailbox of a running engine thread.
+int bridge_get(const std::string& oid, std::string& out);
+int bridge_set(const std::string& oid, const std::string& value);
+
+/// Writes one line into the mailbox and waits for the engine's acknowledgement.
+int post_keys(const std::string& line);
+/// post_keys of the exit key.
+int post_exit();
+
+/// The mailbox lines of a get and of a set.
+std::string mailbox_get_line(const std::string& oid);
+std::string mailbox_set_line(const std::string& oid, const std::string& value);
+
 /// Mode 1: a run on the calling thread, keys from argv[1] and then standard input.
 int run_batch(int argc, const arg_vector& argv);
 

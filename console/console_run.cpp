@@ -51,11 +51,13 @@ int console_run(int argc, const arg_vector& argv) {
     ctx.menu_ids.clear();
     answer_buf = cut_copy(ctx.result, answer_max);
     const bool reboot_due = ctx.alive == 0;
+    // Only the countdown's end is logged here; whatever else asks for the reboot logs it.
+    const bool countdown_ended = ctx.timer_state == 2;
     ctx.items.clear();
     ctx.item_count = 0;
     current_context = nullptr;
     if (reboot_due) {
-        log_message(reboot_message);
+        if (countdown_ended) log_message(reboot_message);
         run_command(reboot_command);
     }
     return 0;

@@ -51,5 +51,6 @@ int hotkey_exit(run_context& ctx, uint16_t, const arg_vector&) {
     ctx.key_arg.clear();
     ctx.pending.clear();
     ctx.pending_count = 0;
+    ctx.exited = 1;
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "common/text_fields.hpp"
 #include "console/hotkeys.hpp"
 #include "console/item_keys.hpp"
+#include "services/auto_reboot.hpp"
 
 namespace {
 
@@ -180,6 +181,30 @@ int context_init(run_context& ctx, uint16_t argc, const arg_vector& argv) {
     return engine_loop(ctx, argc, argv);
 }
 
+namespace {
+
+/// The countdown of an automatic reboot, on whichever loop holds the interpreter: the
+/// refresh key every pause_ms with the period advanced, then the exit key once it is due.
+/// Returns false when the timer state is 0 (no countdown).
+bool countdown_step(run_context& ctx, unsigned pause_ms) {
+    if (ctx.timer_state == 1) {
+        ctx.cmd = "r\n";
+        sleep_ms(pause_ms);
+        update_reboot_remaining(ctx);
+        // The operator of the interactive console sees the period run down.
+        if (interactive_console) ctx.quiet = 0;
+        return true;
+    }
+    if (ctx.timer_state == 2) {
+        ctx.cmd = "e\n";
+        ctx.alive = 0;
+        return true;
+    }
+    return ctx.timer_state != 0;  // any other state: the line is taken as it stands
+}
+
+}  // namespace
+
 int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
     bool first_idle_done = false;
     bool took_line = false;
@@ -187,7 +212,7 @@ int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
     ctx.quiet = 1;
     for (;;) {
         if (ctx.pending_count != 0) {
-            if (take_key(ctx, mode, argv)) return 0;
+            if (take_key(ctx, mode, argv)) break;
             continue;
         }
         if (mode == 2) {
@@ -195,7 +220,7 @@ int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
             // argument must not keep it.
             ctx.cmd = argv.size() > 1 ? cut_copy(argv[1], cmd_max) : std::string();
             mode = 1;
-        } else if (ctx.timer_state == 0) {
+        } else if (!countdown_step(ctx, 899)) {
             print_prompt(ctx);
             ctx.cmd.clear();
             if (took_line) ctx.cmd = acknowledgement;
@@ -208,6 +233,7 @@ int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
             else read_input_line(ctx.cmd);
             sleep_ms(20);
             if (threaded) mailbox_lock.lock();
+            if (ctx.exited) break;  // the keyboard loop handled the exit key
             took_line = !ctx.cmd.empty();
             if (!took_line) ctx.cmd = "\n";
             ctx.quiet = 1;
@@ -215,11 +241,39 @@ int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
         end_line_with_return(ctx);
         take_line(ctx);
     }
+    // A run that ends before its first idle moment still lets the keyboard and the
+    // writers through.
+    if (threaded && !first_idle_done) start_gate.unlock();
+    return 0;
 }
+
+namespace {
+
+/// Hands a typed line to the engine and waits until it has interpreted it (its
+/// acknowledgement is in cmd) or the run has ended. Returns false when the run has ended;
+/// the lock is held on return either way.
+bool hand_line_to_engine(run_context& ctx, const std::string& line) {
+    ctx.cmd = line;
+    for (;;) {
+        mailbox_lock.unlock();
+        sleep_ms(10);
+        mailbox_lock.lock();
+        if (!current_context || ctx.exited) return false;
+        if (ctx.cmd == acknowledgement) return true;
+    }
+}
+
+}  // namespace
 
 int keyboard_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
     const bool threaded = oneshot == 0;
-    if (threaded) mailbox_lock.lock();
+    if (threaded) {
+        mailbox_lock.lock();
+        if (!current_context || ctx.exited) {
+            mailbox_lock.unlock();
+            return 0;
+        }
+    }
     ctx.quiet = 0;
     for (;;) {
         if (ctx.pending_count != 0) {
@@ -229,15 +283,16 @@ int keyboard_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
         if (mode == 2) {
             ctx.cmd = argv.size() > 1 ? cut_copy(argv[1], cmd_max) : std::string();
             mode = 1;
-        } else if (ctx.timer_state == 0) {
+        } else if (!countdown_step(ctx, 999)) {
             print_prompt(ctx);
-            ctx.cmd.clear();
-            read_input_line(ctx.cmd);
-            if (!ctx.cmd.empty() && ctx.cmd[0] == 'e') break;
+            std::string line;
+            read_input_line(line);
             if (threaded) {
-                mailbox_lock.unlock();
-                sleep_ms(10);
-                mailbox_lock.lock();
+                // The engine interprets every typed line; the screen that results is drawn
+                // here once, by its acknowledgement.
+                if (!hand_line_to_engine(ctx, line)) break;
+            } else {
+                ctx.cmd = line;
             }
             ctx.quiet = 0;
         }

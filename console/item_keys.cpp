@@ -7,6 +7,7 @@
 #include "common/text_fields.hpp"
 #include "console/prompts.hpp"
 #include "console/screen.hpp"
+#include "console/service_actions.hpp"
 
 namespace {
 
@@ -76,7 +77,7 @@ void store_answer(run_context& ctx, int answer_kind, const std::string& name,
 }  // namespace
 
 item_action_set& item_actions() {
-    static item_action_set actions;
+    static item_action_set actions = built_item_actions();
     return actions;
 }
 

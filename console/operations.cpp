@@ -4,7 +4,10 @@
 
 entry_operations built_operations() {
     entry_operations ops;
+    ops.run_interactive = run_interactive;
     ops.run_batch = run_batch;
+    ops.bridge_get = bridge_get;
+    ops.bridge_set = bridge_set;
     ops.oneshot_get = oneshot_get;
     ops.oneshot_set = oneshot_set;
     return ops;

@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <condition_variable>
 #include <ctime>
 
 #include "console/run_context.hpp"
@@ -8,6 +9,33 @@ std::mutex mailbox_lock;
 std::mutex start_gate;
 std::atomic<uint8_t> oneshot{0};
 std::string answer_buf;
+std::atomic<bool> interactive_console{false};
+
+namespace {
+
+std::mutex ready_lock;
+std::condition_variable ready_signal;
+bool ready = false;
+
+}  // namespace
+
+void reset_engine_ready() {
+    std::lock_guard<std::mutex> hold(ready_lock);
+    ready = false;
+}
+
+void engine_ready() {
+    {
+        std::lock_guard<std::mutex> hold(ready_lock);
+        ready = true;
+    }
+    ready_signal.notify_all();
+}
+
+void wait_for_engine() {
+    std::unique_lock<std::mutex> hold(ready_lock);
+    ready_signal.wait(hold, [] { return ready; });
+}
 
 int sleep_ms(unsigned ms) {
     struct timespec want;

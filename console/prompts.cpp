@@ -38,7 +38,9 @@ bool drawing(const run_context& ctx) { return ctx.at_last_key == 1 && ctx.quiet 
 
 int show_item_prompt(run_context& ctx, uint16_t number, const std::string& name,
                      const std::string& value) {
-    if (!drawing(ctx) || !ctx.key_arg.empty()) return 0;
+    // The interactive console shows every question it reads from the terminal, whichever
+    // thread interprets the key.
+    if (!(drawing(ctx) || interactive_console) || !ctx.key_arg.empty()) return 0;
     const char* question = question_value;
     if (in_group(ctx, number, question_items)) question = question_confirm;
     else if (number == item_number(ctx, debug_item)) question = question_debug;
@@ -61,7 +63,7 @@ int read_item_answer(run_context& ctx, uint16_t, const std::string&, const std::
         }
         return 0;
     }
-    if (drawing(ctx)) {
+    if (drawing(ctx) || interactive_console) {
         std::fputc('>', stdout);
         std::fflush(stdout);
     }

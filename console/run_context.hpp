@@ -80,6 +80,9 @@ struct run_context {
     std::string result;                          ///< answer left by a get script
     std::vector<catalogue_item> items;           ///< the sorted catalogue
     int32_t item_count = 0;
+    /// 1 once the exit key has been handled: the tables are released and whichever loop
+    /// still runs ends without touching them.
+    uint8_t exited = 0;
 };
 
 /// The run in progress, null outside a run. Writers read it under mailbox_lock.
@@ -92,6 +95,16 @@ extern std::mutex start_gate;
 extern std::atomic<uint8_t> oneshot;
 /// The answer of the last get, at most answer_max characters.
 extern std::string answer_buf;
+/// True while the interactive console runs: a question whose answer is read from the
+/// terminal is then always shown, whichever thread interprets the key.
+extern std::atomic<bool> interactive_console;
+
+/// The engine's side of the start order: the engine calls engine_ready() once it holds
+/// mailbox_lock and start_gate; the keyboard thread and mailbox writers call
+/// wait_for_engine() before they ask for start_gate. reset_engine_ready() before a start.
+void reset_engine_ready();
+void engine_ready();
+void wait_for_engine();
 
 /// Sleeps ms milliseconds, resuming after interruptions. Returns 1.
 int sleep_ms(unsigned ms);
