@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "catalogue/catalogue_file.hpp"
 #include "common/text_fields.hpp"
 #include "console/console_run.hpp"
 #include "console/interpreter.hpp"
@@ -18,6 +19,7 @@ constexpr const char* thread_placeholder = "xxx";
 constexpr const char* refresh_script = "r";
 constexpr const char* exit_line = "e";
 constexpr const char* acknowledgement = "r\n";
+constexpr const char* oneshot_dir = "./";  // one-shot and mailbox runs use the working folder
 
 /// Runs engine_thread on a thread of its own and waits for it. False when no thread could
 /// be made.
@@ -78,6 +80,25 @@ std::string oneshot_set_script(const std::string& oid, const std::string& value)
     return levels + ":" + value + ";e";
 }
 
+bool names_parameter(const std::string& oid, const std::string& dir) {
+    std::string code = oid;
+    replace_char(code, '.', ';');
+    if (code.empty() || code[0] != '0' || (code.size() > 1 && code[1] != ';')) return false;
+    run_context probe;
+    probe.base_dir = dir;
+    load_catalogue(probe);
+    auto holds = [&](const std::string& wanted, char flag) {
+        for (const catalogue_item& item : probe.items)
+            if (has_flag(item.tag, flag) && tag_item_code(item.tag) == wanted) return true;
+        return false;
+    };
+    // Each level before the last must open a menu, so that the walk ends in the menu
+    // that holds the parameter; and the parameter must hold a value.
+    for (size_t pos = code.find(';', 2); pos != std::string::npos; pos = code.find(';', pos + 1))
+        if (!holds(code.substr(0, pos), 'm')) return false;
+    return holds(code, 'v');
+}
+
 bool is_key_safe(const std::string& text, bool is_value) {
     if (is_value && !text.empty() && text[0] == '\'') return false;
     return text.find_first_of(";|~\r\n") == std::string::npos;
@@ -93,6 +114,7 @@ int oneshot_get(const std::string& oid, std::string& out) {
 
 int oneshot_set(const std::string& oid, const std::string& value) {
     if (!is_key_safe(oid, false) || !is_key_safe(value, true)) return 0;
+    if (!names_parameter(oid, oneshot_dir)) return 0;
     run_on_own_thread(oneshot_set_script(oid, value));
     return 0;
 }
@@ -204,6 +226,7 @@ int bridge_get(const std::string& oid, std::string& out) {
 
 int bridge_set(const std::string& oid, const std::string& value) {
     if (!is_key_safe(oid, false) || !is_key_safe(value, true)) return 0;
+    if (!names_parameter(oid, oneshot_dir)) return 0;
     std::thread engine;
     try {
         engine = start_mailbox_engine();

@@ -52,6 +52,11 @@ int protect_quoted(std::string& script);
 std::string oneshot_get_script(const std::string& oid);
 std::string oneshot_set_script(const std::string& oid, const std::string& value);
 
+/// True when oid names a parameter of the catalogue in dir: it starts at the main menu
+/// ("0"), each level before the last opens a menu, and the last holds a value. A set of
+/// any other OID would walk the menus elsewhere and store into another item.
+bool names_parameter(const std::string& oid, const std::string& dir);
+
 /// False when text holds a character that the key language takes as its own (';', '|',
 /// '~', a line end) or, for a value, begins with a single quote: such a text could add keys.
 bool is_key_safe(const std::string& text, bool is_value);

@@ -47,3 +47,13 @@ TEST(oneshot, get_and_set_run_on_their_own_thread) {
     EXPECT_EQ(value, "0");
     ASSERT_EQ(chdir(cwd), 0);
 }
+
+TEST(oneshot, a_set_names_a_parameter_of_the_catalogue) {
+    default_catalogue_dir dir;
+    EXPECT_TRUE(names_parameter("0.3.1", dir.path));
+    EXPECT_TRUE(names_parameter("0.1.14", dir.path));
+    // Another first level, a leaf in the middle, a menu, or no such item: a set of these
+    // would store into some other item.
+    for (const char* oid : {"1.3.1", "0.3.1.2", "0.3", "0", "", "0.9.1", "0.3.40", "03.1", "0..3.1"})
+        EXPECT_FALSE(names_parameter(oid, dir.path)) << oid;
+}

@@ -67,8 +67,11 @@ void store_answer(run_context& ctx, int answer_kind, const std::string& name,
         return;
     }
     std::string code = menu + ";" + name;
+    std::string old;
+    get_value(ctx, code, old);
     set_value(&ctx, code, answer);
-    ctx.data_saved = 0;
+    // An unchanged value leaves the file as it is: no rewrite, no flash write.
+    if (old != answer) ctx.data_saved = 0;
     for (const char* item : reboot_items)
         if (code == item && item_actions().reboot_follow_up)
             item_actions().reboot_follow_up(ctx, code, answer);
@@ -89,7 +92,10 @@ int lookup_parameter(run_context& ctx) {
     replace_char(code, '.', ';');
     std::string value;
     if (get_value(ctx, code, value)) ctx.result = cut_copy(value, result_max);
+    std::string old;
+    get_value(ctx, lookup_value_item, old);
     set_value(&ctx, lookup_value_item, ctx.result);
+    if (old != ctx.result) ctx.data_saved = 0;  // the file keeps the value of its OID
     return 0;
 }
 
