@@ -5,6 +5,7 @@
 
 #include "catalogue/catalogue_file.hpp"
 #include "catalogue/item_access.hpp"
+#include "catalogue/item_roles.hpp"
 #include "catalogue/item_code.hpp"
 #include "common/text_fields.hpp"
 #include "console/run_context.hpp"
@@ -15,7 +16,7 @@ namespace {
 
 constexpr const char* closing_level = "0";
 constexpr const char* closing_title = "-";
-constexpr const char* debug_item = "0;1;6";
+constexpr const char* debug_item = item_role::debug_display;
 constexpr size_t count_limit = 255;  // menu and entry counts are 8-bit
 
 /// The initial values of a run's settings.
@@ -329,5 +330,21 @@ int find_node(run_context& ctx, value_node*& out, uint16_t number) {
             break;
         }
     }
+    return 0;
+}
+
+int build_run_model(run_context& ctx) {
+    build_menu_tables(ctx);
+    ctx.leaf_count = static_cast<uint16_t>(ctx.leaf_count - ctx.menu_count + 1);
+    ctx.nodes.clear();
+    ctx.nodes.resize(ctx.leaf_count);
+    value_node* first = nullptr;
+    build_node_list(ctx, first);
+    reset_run_state(ctx, first);
+    if (!ctx.menu_descs.empty()) {
+        ctx.cur_entries = ctx.menu_descs[0].entries;
+        ctx.cur_entry_count = ctx.menu_descs[0].count;
+    }
+    refresh_node_texts(ctx);
     return 0;
 }

@@ -41,6 +41,11 @@ int build_node_list(run_context& ctx, value_node*& first);
 /// Sets node_list and the initial values of a run's settings; quiet from item 0;1;6.
 int reset_run_state(run_context& ctx, value_node* first);
 
+/// Everything a run builds from its census before the first key: the menu tables, the
+/// value nodes (leaf_count becomes their number), the run state, the main menu as the
+/// current menu, and the node texts. Returns 0.
+int build_run_model(run_context& ctx);
+
 /// Copies every leaf's current value into its node text.
 int refresh_node_texts(run_context& ctx);
 

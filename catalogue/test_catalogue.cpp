@@ -70,16 +70,5 @@ void start_run(run_context& ctx, const scratch_dir& dir, const std::string& titl
                const std::string& data) {
     load_texts(ctx, dir, title, data);
     count_menus(ctx);
-    build_menu_tables(ctx);
-    ctx.leaf_count = static_cast<uint16_t>(ctx.leaf_count - ctx.menu_count + 1);
-    ctx.nodes.clear();
-    ctx.nodes.resize(ctx.leaf_count);
-    value_node* first = nullptr;
-    build_node_list(ctx, first);
-    reset_run_state(ctx, first);
-    if (!ctx.menu_descs.empty()) {
-        ctx.cur_entries = ctx.menu_descs[0].entries;
-        ctx.cur_entry_count = ctx.menu_descs[0].count;
-    }
-    refresh_node_texts(ctx);
+    build_run_model(ctx);
 }

@@ -156,21 +156,10 @@ int context_init(run_context& ctx, uint16_t argc, const arg_vector& argv) {
     ctx.line_buf.clear();
     ctx.menu_title.reset();
     entry_handler = handle_item_key;
-    build_menu_tables(ctx);
-    ctx.leaf_count = static_cast<uint16_t>(ctx.leaf_count - ctx.menu_count + 1);
-    ctx.nodes.clear();
-    ctx.nodes.resize(ctx.leaf_count);
-    value_node* first = nullptr;
-    build_node_list(ctx, first);
-    reset_run_state(ctx, first);
-    if (!ctx.menu_descs.empty()) {
-        ctx.cur_entries = ctx.menu_descs[0].entries;
-        ctx.cur_entry_count = ctx.menu_descs[0].count;
-    }
+    build_run_model(ctx);
     ctx.hotkeys = hotkey_table;
     ctx.hotkey_count = hotkey_table_size;
     ctx.hotkeys_ref = &ctx.hotkeys;
-    refresh_node_texts(ctx);
     ctx.cmd.clear();
     ctx.key_arg.clear();
     ctx.pending.clear();

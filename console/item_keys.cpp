@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "catalogue/catalogue.hpp"
+#include "catalogue/item_roles.hpp"
 #include "catalogue/menu_tables.hpp"
 #include "common/text_fields.hpp"
 #include "console/prompts.hpp"
@@ -12,9 +13,6 @@
 namespace {
 
 constexpr size_t name_max = 3;  // entry numbers
-constexpr const char* oid_item = "0;1;10";
-constexpr const char* lookup_value_item = "0;1;11";
-constexpr const char* reboot_items[] = {"0;2;1", "0;2;2", "0;2;3"};
 
 bool is_yes(const std::string& a) { return a == "y" || a == "Y" || a.empty(); }
 
@@ -26,15 +24,15 @@ struct action_row {
 };
 
 const action_row action_table[] = {
-    {"0;4;9", nullptr, &item_action_set::ping_arming},
+    {item_role::ping_start, nullptr, &item_action_set::ping_arming},
     {nullptr, "m", &item_action_set::ping_start},
-    {"0;3;6", nullptr, &item_action_set::http_start},
-    {"0;3;12", nullptr, &item_action_set::ftp_start},
-    {"0;3;9", nullptr, &item_action_set::https_start},
-    {"0;3;3", nullptr, &item_action_set::telnet_start},
-    {"0;2;5", nullptr, &item_action_set::reboot_start},
-    {"0;1;12", nullptr, nullptr},  // the parameter lookup
-    {"0;1;9", nullptr, &item_action_set::file_watch_arming},
+    {item_role::http_start, nullptr, &item_action_set::http_start},
+    {item_role::ftp_start, nullptr, &item_action_set::ftp_start},
+    {item_role::https_start, nullptr, &item_action_set::https_start},
+    {item_role::telnet_start, nullptr, &item_action_set::telnet_start},
+    {item_role::reboot_start, nullptr, &item_action_set::reboot_start},
+    {item_role::lookup, nullptr, nullptr},  // the parameter lookup
+    {item_role::arm_file_watch, nullptr, &item_action_set::file_watch_arming},
     {nullptr, "x", &item_action_set::file_watch_check},
     {nullptr, "z", &item_action_set::file_watch_wait},
 };
@@ -72,7 +70,7 @@ void store_answer(run_context& ctx, int answer_kind, const std::string& name,
     set_value(&ctx, code, answer);
     // An unchanged value leaves the file as it is: no rewrite, no flash write.
     if (old != answer) ctx.data_saved = 0;
-    for (const char* item : reboot_items)
+    for (const char* item : item_role::reboot_items)
         if (code == item && item_actions().reboot_follow_up)
             item_actions().reboot_follow_up(ctx, code, answer);
 }
@@ -86,15 +84,15 @@ item_action_set& item_actions() {
 
 int lookup_parameter(run_context& ctx) {
     std::string oid;
-    get_value(ctx, oid_item, oid);
+    get_value(ctx, item_role::lookup_oid, oid);
     ctx.result = cut_copy(oid, result_max);
     std::string code = ctx.result;
     replace_char(code, '.', ';');
     std::string value;
     if (get_value(ctx, code, value)) ctx.result = cut_copy(value, result_max);
     std::string old;
-    get_value(ctx, lookup_value_item, old);
-    set_value(&ctx, lookup_value_item, ctx.result);
+    get_value(ctx, item_role::lookup_value, old);
+    set_value(&ctx, item_role::lookup_value, ctx.result);
     if (old != ctx.result) ctx.data_saved = 0;  // the file keeps the value of its OID
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "catalogue/item_code.hpp"
+#include "catalogue/item_roles.hpp"
 #include "common/text_fields.hpp"
 #include "console/interpreter.hpp"
 
@@ -15,11 +16,8 @@ constexpr const char* question_value = "Please input new value: >";
 constexpr const char* prompt_format = "[%d.]=[%s]. %s";
 constexpr size_t prompt_max = 63;  // one screen line
 
-constexpr const char* question_items[] = {"0;1;9", "0;1;12", "0;4;9"};
-constexpr const char* action_items[] = {"0;1;9", "0;1;12", "0;2;5", "0;3;3",
-                                        "0;3;6", "0;3;9", "0;3;12", "0;4;9"};
-constexpr const char* reboot_items[] = {"0;2;1", "0;2;2", "0;2;3"};
-constexpr const char* debug_item = "0;1;6";
+constexpr const char* question_items[] = {item_role::arm_file_watch, item_role::lookup,
+                                          item_role::ping_start};
 
 template <size_t N>
 bool in_group(run_context& ctx, uint16_t number, const char* const (&codes)[N]) {
@@ -43,7 +41,7 @@ int show_item_prompt(run_context& ctx, uint16_t number, const std::string& name,
     if (!(drawing(ctx) || interactive_console) || !ctx.key_arg.empty()) return 0;
     const char* question = question_value;
     if (in_group(ctx, number, question_items)) question = question_confirm;
-    else if (number == item_number(ctx, debug_item)) question = question_debug;
+    else if (number == item_number(ctx, item_role::debug_display)) question = question_debug;
     char buf[prompt_max + 1];
     std::snprintf(buf, sizeof buf, prompt_format, std::atoi(name.c_str()), value.c_str(), question);
     std::fputs(buf, stdout);
@@ -79,9 +77,9 @@ int classify_item_answer(run_context& ctx, std::unique_ptr<std::string>& slot, u
         slot = std::make_unique<std::string>(answer);
         return answer_store;
     };
-    if (in_group(ctx, number, action_items)) return bracketed(answer) ? answer_rename : answer_confirm;
-    if (in_group(ctx, number, reboot_items)) return store();
-    if (number == item_number(ctx, debug_item)) {
+    if (in_group(ctx, number, item_role::action_items)) return bracketed(answer) ? answer_rename : answer_confirm;
+    if (in_group(ctx, number, item_role::reboot_items)) return store();
+    if (number == item_number(ctx, item_role::debug_display)) {
         ctx.quiet = (answer == "n" || answer == "N") ? 1 : 0;
         return store();
     }

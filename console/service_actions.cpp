@@ -5,6 +5,7 @@
 
 #include "catalogue/catalogue_file.hpp"
 #include "catalogue/item_access.hpp"
+#include "catalogue/item_roles.hpp"
 #include "common/timestamp.hpp"
 #include "console/interpreter.hpp"
 #include "netsetup/config_queries.hpp"
@@ -12,11 +13,11 @@
 
 namespace {
 
-constexpr const char* settings_source_item = "0;1;14";
-constexpr const char* mode_item = "0;2;1";
-constexpr const char* hours_item = "0;2;2";
-constexpr const char* time_item = "0;2;3";
-constexpr const char* remaining_item = "0;2;4";
+constexpr const char* settings_source_item = item_role::settings_source;
+constexpr const char* mode_item = item_role::reboot_mode;
+constexpr const char* hours_item = item_role::reboot_hours;
+constexpr const char* time_item = item_role::reboot_time;
+constexpr const char* remaining_item = item_role::reboot_remaining;
 
 constexpr const char* uci_enabled = "services.autoreboot.enabled";
 constexpr const char* uci_mode = "services.autoreboot.mode";

@@ -4,16 +4,17 @@
 #include <cstdlib>
 
 #include "catalogue/item_access.hpp"
+#include "catalogue/item_roles.hpp"
 #include "common/log_line.hpp"
 #include "common/timestamp.hpp"
 #include "netsetup/config_queries.hpp"
 
 namespace {
 
-constexpr const char* mode_item = "0;2;1";
-constexpr const char* hours_item = "0;2;2";
-constexpr const char* time_item = "0;2;3";
-constexpr const char* remaining_item = "0;2;4";
+constexpr const char* mode_item = item_role::reboot_mode;
+constexpr const char* hours_item = item_role::reboot_hours;
+constexpr const char* time_item = item_role::reboot_time;
+constexpr const char* remaining_item = item_role::reboot_remaining;
 
 constexpr const char* mode_by_hours = "1";
 constexpr const char* mode_by_time = "2";
