@@ -39,8 +39,10 @@ bool run_on_own_thread(const std::string& script) {
 int engine_thread(run_block block) {
     const bool threaded = oneshot == 0;
     if (threaded) {
-        mailbox_lock.lock();
+        // The same order as the keyboard thread and the writers: start_gate, then
+        // mailbox_lock. The handshake makes them wait until the engine holds both.
         start_gate.lock();
+        mailbox_lock.lock();
         engine_ready();
     }
     console_run(block.argc, block.argv);

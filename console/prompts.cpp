@@ -80,7 +80,9 @@ int classify_item_answer(run_context& ctx, std::unique_ptr<std::string>& slot, u
     if (in_group(ctx, number, item_role::action_items)) return bracketed(answer) ? answer_rename : answer_confirm;
     if (in_group(ctx, number, item_role::reboot_items)) return store();
     if (number == item_number(ctx, item_role::debug_display)) {
-        ctx.quiet = (answer == "n" || answer == "N") ? 1 : 0;
+        // The interactive console draws every screen once, after each line; drawing
+        // while the engine interprets would show it twice.
+        if (!interactive_console) ctx.quiet = (answer == "n" || answer == "N") ? 1 : 0;
         return store();
     }
     if (bracketed(answer)) return answer_rename;
