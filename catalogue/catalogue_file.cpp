@@ -1,11 +1,15 @@
 #include "catalogue/catalogue_file.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "catalogue/fatal.hpp"
@@ -23,6 +27,17 @@ constexpr const char* line_format = "%s=%s\n";
 
 constexpr const char* title_header = "0;0";
 constexpr const char* value_header = "0;1";
+
+/// Slots of run_context::file_texts.
+constexpr size_t title_slot = 0;
+constexpr size_t data_slot = 1;
+constexpr const char* file_names[] = {title_file_name, data_file_name};
+
+/// mkstemp's pattern after a file's name: its temporary files are the name, '.' and six
+/// characters.
+constexpr const char* temp_pattern = ".XXXXXX";
+constexpr size_t temp_pattern_len = 7;
+constexpr const char* current_folder = ".";
 
 /// format with each "%s" replaced, in turn, by the next of texts.
 std::string fill_format(std::string_view format, std::initializer_list<std::string_view> texts) {
@@ -44,9 +59,12 @@ std::string catalogue_path(const run_context& ctx, const char* name) {
     return ctx.base_dir + name;
 }
 
-FILE* open_for_reading(const std::string& path) {
+/// The open file; one that cannot be opened ends the process, unless it does not exist
+/// and absent_ok is set (then null).
+FILE* open_for_reading(const std::string& path, bool absent_ok = false) {
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) catalogue_fatal(fill_format(msg_cannot_read, {path}), 1);
+    if (!f && !(absent_ok && errno == ENOENT))
+        catalogue_fatal(fill_format(msg_cannot_read, {path}), 1);
     return f;
 }
 
@@ -76,8 +94,11 @@ size_t count_item_lines(const std::string& path) {
     catalogue_fatal(fill_format(msg_malformed_line, {path, std::to_string(line_no)}), 1);
 }
 
-void read_items(const std::string& path, std::vector<catalogue_item>& items) {
-    FILE* f = open_for_reading(path);
+/// Appends the items of the file at path; a missing file adds none when absent_ok is set.
+void read_items(const std::string& path, std::vector<catalogue_item>& items,
+                bool absent_ok = false) {
+    FILE* f = open_for_reading(path, absent_ok);
+    if (!f) return;
     std::string line;
     size_t line_no = 0;
     while (read_line(f, line)) {
@@ -103,11 +124,54 @@ int sort_class(std::string_view tag) {
     catalogue_fatal(msg_bad_class, 1);
 }
 
+/// An exclusive advisory lock on the catalogue folder itself (flock on the folder), held
+/// by a save from re-reading its file until the new one has been renamed over it. The
+/// folder stays the same object while its files are replaced, and locking it adds no file
+/// to it, so it works as well where the folder cannot be written.
+struct folder_lock {
+    int fd = -1;
+
+    explicit folder_lock(const std::string& dir) {
+        fd = open(dir.empty() ? current_folder : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return;
+        int rc;
+        while ((rc = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (rc != 0) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    ~folder_lock() {
+        if (fd >= 0) close(fd);  // closing releases the lock
+    }
+    folder_lock(const folder_lock&) = delete;
+    folder_lock& operator=(const folder_lock&) = delete;
+};
+
+/// Removes the temporary files that a save killed part-way left in dir. Called with the
+/// folder lock held: every save writes its temporary file under that lock, so none of
+/// these is still being written.
+void remove_stale_temp_files(const std::string& dir) {
+    DIR* d = opendir(dir.empty() ? current_folder : dir.c_str());
+    if (!d) return;
+    while (dirent* e = readdir(d)) {
+        const std::string_view name = e->d_name;
+        for (std::string_view file : file_names) {
+            if (name.size() == file.size() + temp_pattern_len &&
+                name.substr(0, file.size()) == file && name[file.size()] == temp_pattern[0])
+                unlink((dir + std::string(name)).c_str());
+        }
+    }
+    closedir(d);
+}
+
 /// Replaces the file at path with content: a temporary file in the same folder is
 /// written, flushed to the disk and renamed over it, so the old file stays whole until
-/// the new one is complete. The old file's permissions are kept.
-bool replace_file(const std::string& path, const std::string& content) {
-    std::string tmp = path + ".XXXXXX";
+/// the new one is complete. The old file's permissions are kept. folder_fd, the open
+/// folder, is flushed after the rename so that the new name outlasts a power cut.
+bool replace_file(const std::string& path, const std::string& content, int folder_fd) {
+    std::string tmp = path + temp_pattern;
     int fd = mkstemp(tmp.data());
     if (fd < 0) return false;
     struct stat st;
@@ -124,8 +188,12 @@ bool replace_file(const std::string& path, const std::string& content) {
     ok = fsync(fileno(f)) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
     ok = ok && std::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(tmp.c_str());
-    return ok;
+    if (!ok) {
+        unlink(tmp.c_str());
+        return false;
+    }
+    fsync(folder_fd);  // the file itself is complete; a failure here loses nothing yet
+    return true;
 }
 
 bool belongs_to_data_file(std::string_view tag) { return has_flag(tag, 'v'); }
@@ -135,15 +203,74 @@ bool belongs_to_title_file(std::string_view tag) {
     return has_flag(tag, 'n') || !has_flag(tag, 'v');
 }
 
-int save_file(run_context& ctx, uint8_t& saved, const char* name,
-              bool (*belongs)(std::string_view tag)) {
-    if (saved) return 0;
-    std::string content;
+using belongs_test = bool (*)(std::string_view tag);
+
+/// True when the run changed item since the file at slot was last read or written.
+bool is_own_edit(const run_context& ctx, size_t slot, const catalogue_item& item) {
+    const auto& texts = ctx.file_texts[slot];
+    auto it = texts.find(item.tag);
+    return it == texts.end() || it->second != item.value;
+}
+
+/// The items of one file as this run saves it: the file's current items (on_disk) that
+/// belong to it, with the run's own edits put over them, and the run's items that belong
+/// to it but are not there yet (moved in from the other file); in item number order.
+std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
+                                         belongs_test belongs,
+                                         std::vector<catalogue_item> on_disk) {
+    std::map<std::string_view, const catalogue_item*> own;
     for (const catalogue_item& item : ctx.items)
-        if (belongs(item.tag)) content += fill_format(line_format, {item.tag, item.value});
-    const std::string path = catalogue_path(ctx, name);
-    if (!replace_file(path, content))
+        if (belongs(item.tag)) own.emplace(item.tag, &item);  // the first of equal tags
+
+    std::vector<catalogue_item> out;
+    out.reserve(on_disk.size() + own.size());
+    for (catalogue_item& item : on_disk) {
+        if (!belongs(item.tag)) continue;  // the other file's: written there
+        auto it = own.find(item.tag);
+        // A tag the file repeats meets its run item once; later copies stay as they are.
+        if (it != own.end() && it->second) {
+            if (is_own_edit(ctx, slot, *it->second)) item.value = it->second->value;
+            it->second = nullptr;  // found in the file
+        }
+        out.push_back(std::move(item));
+    }
+    for (const catalogue_item& item : ctx.items) {
+        auto it = own.find(item.tag);
+        if (it == own.end() || it->second != &item) continue;
+        out.push_back(item);
+        it->second = nullptr;
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const catalogue_item& a, const catalogue_item& b) {
+                         return compare_tags(a.tag, b.tag) < 0;
+                     });
+    return out;
+}
+
+/// Writes one file (slot, name, belongs) unless saved is set: under the folder lock, the
+/// file is read again and the run's own edits are written over what it holds now. A file
+/// read again that cannot be loaded ends the process as the loader does, and stays as it
+/// is; a missing file is written anew.
+int save_file(run_context& ctx, uint8_t& saved, size_t slot, belongs_test belongs) {
+    if (saved) return 0;
+    const std::string path = catalogue_path(ctx, file_names[slot]);
+    folder_lock lock(ctx.base_dir);
+    if (lock.fd < 0)
         catalogue_fatal(fill_format(msg_cannot_write, {msg_cannot_write_text, path}), 1);
+    remove_stale_temp_files(ctx.base_dir);
+
+    std::vector<catalogue_item> on_disk;
+    read_items(path, on_disk, true);
+    const std::vector<catalogue_item> items = merged_items(ctx, slot, belongs, std::move(on_disk));
+    std::string content;
+    for (const catalogue_item& item : items)
+        content += fill_format(line_format, {item.tag, item.value});
+    if (!replace_file(path, content, lock.fd))
+        catalogue_fatal(fill_format(msg_cannot_write, {msg_cannot_write_text, path}), 1);
+
+    auto& texts = ctx.file_texts[slot];
+    for (const catalogue_item& item : ctx.items)
+        if (belongs(item.tag)) texts[item.tag] = item.value;
     saved = 1;
     return 0;
 }
@@ -173,14 +300,21 @@ std::string tag_sort_code(std::string_view tag) {
 }
 
 int load_catalogue(run_context& ctx) {
-    const std::string paths[] = {catalogue_path(ctx, title_file_name),
-                                 catalogue_path(ctx, data_file_name)};
+    const std::string paths[] = {catalogue_path(ctx, file_names[title_slot]),
+                                 catalogue_path(ctx, file_names[data_slot])};
     size_t total = 0;
     for (const std::string& path : paths) total += count_item_lines(path);
 
     ctx.items.clear();
     ctx.items.reserve(total);
-    for (const std::string& path : paths) read_items(path, ctx.items);
+    for (size_t slot = 0; slot < 2; ++slot) {
+        const size_t first = ctx.items.size();
+        read_items(paths[slot], ctx.items);
+        auto& texts = ctx.file_texts[slot];
+        texts.clear();
+        for (size_t k = first; k < ctx.items.size(); ++k)
+            texts.emplace(ctx.items[k].tag, ctx.items[k].value);
+    }
     // A stable sort keeps equal numbers (outside the format) in file order, so a load and
     // save of such a catalogue is still repeatable.
     std::stable_sort(ctx.items.begin(), ctx.items.end(),
@@ -204,11 +338,11 @@ int compare_tags(std::string_view a, std::string_view b) {
 }
 
 int save_data_file(run_context& ctx) {
-    return save_file(ctx, ctx.data_saved, data_file_name, belongs_to_data_file);
+    return save_file(ctx, ctx.data_saved, data_slot, belongs_to_data_file);
 }
 
 int save_title_file(run_context& ctx) {
-    return save_file(ctx, ctx.title_saved, title_file_name, belongs_to_title_file);
+    return save_file(ctx, ctx.title_saved, title_slot, belongs_to_title_file);
 }
 
 int save_catalogue(run_context& ctx) {

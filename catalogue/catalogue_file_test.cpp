@@ -132,3 +132,16 @@ TEST(compare_tags, orders_by_item_number_then_title_class_first) {
     EXPECT_EQ(compare_tags("v;5", "n;1;5"), 1);
     EXPECT_FATAL(compare_tags("x;1", "n;1"), 1, "^Should not run here\n$");
 }
+
+TEST(save_catalogue, a_tag_the_file_repeats_is_saved_without_a_crash) {
+    scratch_dir dir;
+    run_context ctx;
+    load_texts(ctx, dir, "m=Main\nn;1;1=a\nn;1;1=b\n", "v;1;1=x\n");
+    ctx.data_saved = 0;
+    ctx.title_saved = 0;
+    save_catalogue(ctx);
+    run_context again;
+    again.base_dir = dir.path;
+    load_catalogue(again);
+    EXPECT_EQ(tags_of(again), tags_of(ctx));
+}

@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -83,6 +84,11 @@ struct run_context {
     /// 1 once the exit key has been handled: the tables are released and whichever loop
     /// still runs ends without touching them.
     uint8_t exited = 0;
+    /// For each catalogue file ([0] title, [1] data): tag -> the text the file held when
+    /// this run last read or wrote it. An item whose text differs, or whose tag set_value
+    /// has dropped from here, is this run's own edit; a save writes only those over the
+    /// file as it is then, so what other runs saved meanwhile stays.
+    std::array<std::map<std::string, std::string>, 2> file_texts;
 };
 
 /// The run in progress, null outside a run. Writers read it under mailbox_lock.
