@@ -82,10 +82,14 @@ std::string oneshot_set_script(const std::string& oid, const std::string& value)
     return levels + ":" + value + ";e";
 }
 
+bool starts_at_main_menu(const std::string& oid) {
+    return !oid.empty() && oid[0] == '0' && (oid.size() == 1 || oid[1] == '.');
+}
+
 bool names_parameter(const std::string& oid, const std::string& dir) {
+    if (!starts_at_main_menu(oid)) return false;
     std::string code = oid;
     replace_char(code, '.', ';');
-    if (code.empty() || code[0] != '0' || (code.size() > 1 && code[1] != ';')) return false;
     run_context probe;
     probe.base_dir = dir;
     load_catalogue(probe);

@@ -52,6 +52,10 @@ int protect_quoted(std::string& script);
 std::string oneshot_get_script(const std::string& oid);
 std::string oneshot_set_script(const std::string& oid, const std::string& value);
 
+/// True when the OID's first level is the main menu's "0": the only header an item code
+/// has. Any other first level would be taken as "0" by the lookup and read another item.
+bool starts_at_main_menu(const std::string& oid);
+
 /// True when oid names a parameter of the catalogue in dir: it starts at the main menu
 /// ("0"), each level before the last opens a menu, and the last holds a value. A set of
 /// any other OID would walk the menus elsewhere and store into another item.

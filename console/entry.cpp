@@ -57,7 +57,7 @@ void plan_parameter_access(entry_plan& plan, int argc, const char* const* argv, 
     option_text oid;
     if (!a3 || !split_option(a3, oid_max, oid_max, oid) || !names(oid, "--oid") || !oid.has_value)
         return;
-    if (!is_key_safe(oid.value, false)) return;
+    if (!is_key_safe(oid.value, false) || !starts_at_main_menu(oid.value)) return;
     if (!set) {
         plan.action = mailbox ? entry_action::bridge_get : entry_action::oneshot_get;
         plan.oid = oid.value;

@@ -145,13 +145,17 @@ TEST(entry, incomplete_or_refused_parameter_arguments_do_nothing) {
         {"--test=4", "--set", "--oid=0.3.1", "--val=" + std::string(64, 'v')},
         {"--test=4" + std::string(80, '4')},
         {std::string(40, '-') + "--test=4", "--get", "--oid=0.3.1"},
+        {"--test=4", "--get", "--oid=1.3.1"},
+        {"--test=5", "--get", "--oid=x.5.1"},
+        {"--test=4", "--get", "--oid=03.1"},
+        {"--test=4", "--set", "--oid=1.3.1", "--val=v"},
     };
     for (auto& c : cases) {
         EXPECT_EQ(run(c), "");
         EXPECT_TRUE(calls.empty()) << c.back();
     }
     // The longest texts that fit are taken.
-    run({"--test=4", "--set", "--oid=" + std::string(63, '1'), "--val=" + std::string(63, 'v')});
+    run({"--test=4", "--set", "--oid=0." + std::string(61, '1'), "--val=" + std::string(63, 'v')});
     EXPECT_EQ(calls.size(), 1u);
 }
 
