@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps host mips asan check check-host check-mips check-asan demo clean
+.PHONY: all deps host mips asan tsan check check-host check-mips check-asan check-tsan fuzz demo clean
 
 all: host
 
@@ -22,6 +22,10 @@ asan:
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DAPMENU_SANITIZE=ON
 	cmake --build build/asan -j $(JOBS)
 
+tsan:
+	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DAPMENU_TSAN=ON
+	cmake --build build/tsan -j $(JOBS)
+
 # Every test: the host build, then the big-endian MIPS build under qemu.
 check: deps
 	$(MAKE) check-host check-mips
@@ -35,6 +39,18 @@ check-mips: mips
 # The host build's suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 check-asan: deps asan
 	cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 $(CTEST)
+
+# The threaded modes under ThreadSanitizer: the console engine's unit tests and the
+# end-to-end tests of the interactive, mailbox, batch and one-shot runs.
+TSAN_TESTS = e2e\.test_(threads|console)|^(engine|oneshot|oneshot_scripts|protect_quoted|push_keys|split_words|bridge|mailbox|interactive|keyboard|auto_reboot)\.
+check-tsan: deps tsan
+	cd build/tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(CTEST) -R '$(TSAN_TESTS)'
+
+# The fuzz targets (clang, libFuzzer, ASan+UBSan), each run FUZZ_SECONDS seconds; fails on
+# any finding. A longer run: make fuzz FUZZ_SECONDS=600.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	bash fuzz/run.sh $(FUZZ_SECONDS)
 
 # The interactive console (apmenu --test=0) on the default catalogue, in a device root.
 demo: deps host

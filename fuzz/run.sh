@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
+# into build/fuzz/ and runs each for the given number of seconds (default 60), one after
+# the other. Prints each target's executions and coverage; exits non-zero when any target
+# reports a finding (its input is kept under build/fuzz/artifacts/<target>/).
+#
+# usage: fuzz/run.sh [seconds]
+#   FUZZ_TARGETS="code_number_fuzz ..."  runs only these targets
+#   reproduce a finding: build/fuzz/<target> build/fuzz/artifacts/<target>/crash-...
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds="${1:-60}"
+case "$seconds" in ''|*[!0-9]*) echo "usage: fuzz/run.sh [seconds]" >&2; exit 2 ;; esac
+
+targets="${FUZZ_TARGETS:-catalogue_load_fuzz key_script_fuzz code_number_fuzz image_check_fuzz text_helpers_fuzz}"
+build=build/fuzz
+cxx="${FUZZ_CXX:-clang++}"
+
+cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# shellcheck disable=SC2086
+cmake --build "$build" -j "${JOBS:-2}" --target $targets
+
+# Longest input of each target: catalogues and key scripts are short texts, an image
+# needs room for its board blocks and a few sections.
+max_len() {
+    case "$1" in
+    image_check_fuzz) echo 8192 ;;
+    code_number_fuzz) echo 64 ;;
+    *) echo 4096 ;;
+    esac
+}
+
+# Scratch files of the targets (catalogue copies, images) live in memory when it can.
+scratch_root=/dev/shm
+[ -d "$scratch_root" ] && [ -w "$scratch_root" ] || scratch_root="${TMPDIR:-/tmp}"
+
+summary=""
+failed=""
+for t in $targets; do
+    corpus="$build/corpus/$t"
+    artifacts="$build/artifacts/$t"
+    log="$build/logs/$t.log"
+    mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
+    scratch="$(mktemp -d "$scratch_root/$t.XXXXXX")"
+    echo "== $t: ${seconds}s"
+    status=0
+    # The first corpus folder gathers what the run finds; the seeds stay as they are.
+    TMPDIR="$scratch" ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" \
+        UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
+        "$build/$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=30 \
+        -rss_limit_mb=2048 -max_len="$(max_len "$t")" -artifact_prefix="$artifacts/" \
+        "$corpus" "fuzz/corpus/$t" >"$log" 2>&1 || status=$?
+    rm -rf "$scratch"
+    execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)"
+    rate="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)"
+    cov="$(grep -o ' cov: [0-9]*' "$log" | tail -n 1 | tr -dc 0-9)"
+    ft="$(grep -o ' ft: [0-9]*' "$log" | tail -n 1 | tr -dc 0-9)"
+    line="$(printf '%-22s executions %-10s (%s/s)  cov %-6s ft %s' "$t" "${execs:-?}" "${rate:-?}" "${cov:-?}" "${ft:-?}")"
+    if [ "$status" -ne 0 ]; then
+        line="$line  FINDING (status $status)"
+        failed="$failed $t"
+        # The report: from the first sanitizer or fuzzer error line on.
+        sed -n '/ERROR\|^fuzz:\|runtime error/,$p' "$log" | head -n 60
+        echo "   log: $log; input: $(ls "$artifacts" | head -n 3 | tr '\n' ' ')"
+    fi
+    echo "$line"
+    summary="$summary$line"$'\n'
+done
+
+echo
+echo "fuzz summary (${seconds}s per target):"
+printf '%s' "$summary"
+if [ -n "$failed" ]; then
+    echo "findings in:$failed" >&2
+    exit 1
+fi
