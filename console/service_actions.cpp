@@ -13,11 +13,6 @@
 
 namespace {
 
-constexpr const char* settings_source_item = item_role::settings_source;
-constexpr const char* mode_item = item_role::reboot_mode;
-constexpr const char* hours_item = item_role::reboot_hours;
-constexpr const char* time_item = item_role::reboot_time;
-constexpr const char* remaining_item = item_role::reboot_remaining;
 
 constexpr const char* uci_enabled = "services.autoreboot.enabled";
 constexpr const char* uci_mode = "services.autoreboot.mode";
@@ -46,7 +41,7 @@ void print_schedule(run_context& ctx, const std::string& reboot_time) {
     int h = 0, m = 0, s = 0;
     std::sscanf(stamp.c_str(), timestamp_time_scan, &h, &m, &s);
     std::string remaining;
-    get_value(ctx, remaining_item, remaining);
+    get_value(ctx, item_role::reboot_remaining, remaining);
     std::printf(schedule_format, h, m, s, reboot_time.c_str(), remaining.c_str());
     std::fflush(stdout);
 }
@@ -61,21 +56,21 @@ int schedule_from_uci(run_context& ctx) {
     std::string text;
     if (!uci_value(uci_enabled, text)) return mode;
     mode = std::atoi(text.c_str());
-    if (mode == 0) set_value(&ctx, mode_item, "0");
+    if (mode == 0) set_value(&ctx, item_role::reboot_mode, "0");
     if (mode != 1 || !uci_value(uci_mode, text)) return mode;
     if (text.find(mode_word_hours) != std::string::npos) {
         mode = 1;
         std::string hours;
         if (uci_value(uci_hours, hours)) {
             // Stored too, so that the mode's recomputation below keeps this schedule.
-            set_value(&ctx, hours_item, hours);
+            set_value(&ctx, item_role::reboot_hours, hours);
             schedule_reboot_in_hours(ctx, std::atoi(hours.c_str()));
         }
     } else if (text.find(mode_word_time) != std::string::npos) {
         mode = 2;
         std::string hhmm;
         if (uci_value(uci_time, hhmm) && hhmm.find(':') != std::string::npos) {
-            set_value(&ctx, time_item, hhmm);
+            set_value(&ctx, item_role::reboot_time, hhmm);
             schedule_reboot_at(ctx, hhmm);
         }
     }
@@ -85,34 +80,34 @@ int schedule_from_uci(run_context& ctx) {
 }  // namespace
 
 int reboot_follow_up(run_context& ctx, const std::string& code, const std::string& text) {
-    if (code == hours_item) {
+    if (code == item_role::reboot_hours) {
         std::string hhmm;
-        if (reboot_time_after_hours(std::atoi(text.c_str()), hhmm)) set_value(&ctx, time_item, hhmm);
+        if (reboot_time_after_hours(std::atoi(text.c_str()), hhmm)) set_value(&ctx, item_role::reboot_time, hhmm);
         capture_reboot_seconds(ctx);
-        set_value(&ctx, mode_item, "1");
+        set_value(&ctx, item_role::reboot_mode, "1");
         update_reboot_remaining(ctx);
         print_schedule(ctx, hhmm);
-    } else if (code == time_item) {
-        set_value(&ctx, mode_item, "2");
+    } else if (code == item_role::reboot_time) {
+        set_value(&ctx, item_role::reboot_mode, "2");
         capture_reboot_seconds(ctx);
         update_reboot_remaining(ctx);
         print_schedule(ctx, text);
-    } else if (code == mode_item) {
+    } else if (code == item_role::reboot_mode) {
         apply_reboot_mode(ctx, std::atoi(text.c_str()));
     }
     return 0;
 }
 
 int reboot_start(run_context& ctx) {
-    ctx.use_uci = static_cast<uint8_t>(item_int(ctx, settings_source_item));
+    ctx.use_uci = static_cast<uint8_t>(item_int(ctx, item_role::settings_source));
     if (ctx.use_uci == 1) {
         int mode = schedule_from_uci(ctx);
         apply_reboot_mode(ctx, mode);
-        if (mode == 1) set_value(&ctx, mode_item, "2");
+        if (mode == 1) set_value(&ctx, item_role::reboot_mode, "2");
         save_data_file(ctx);
     }
-    int m = item_int(ctx, mode_item);
-    if (m == 1) set_value(&ctx, mode_item, "2");  // an hours schedule goes on by time of day
+    int m = item_int(ctx, item_role::reboot_mode);
+    if (m == 1) set_value(&ctx, item_role::reboot_mode, "2");  // an hours schedule goes on by time of day
     if (m != 0) {
         capture_reboot_seconds(ctx);
         toggle_reboot_countdown();

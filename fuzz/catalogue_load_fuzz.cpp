@@ -106,14 +106,7 @@ void check_catalogue() {
     // What a run builds before its first key; its value lookups may end the process when
     // the catalogue does not hold the number of items a run needs.
     count_menus(ctx);
-    build_menu_tables(ctx);
-    ctx.leaf_count = static_cast<uint16_t>(ctx.leaf_count - ctx.menu_count + 1);
-    ctx.nodes.clear();
-    ctx.nodes.resize(ctx.leaf_count);
-    value_node* first = nullptr;
-    build_node_list(ctx, first);
-    reset_run_state(ctx, first);
-    refresh_node_texts(ctx);
+    build_run_model(ctx);
     release_node_texts(ctx);
     current_context = nullptr;
 }

@@ -308,10 +308,15 @@ class FatalCatalogueTest(ConsoleCase):
                        'Can not open /etc/none/zelk_title.txt file', 1)
 
     def test_catalogue_that_cannot_be_written(self):
-        # An unprivileged user may read the catalogue but not write in its folder.
+        # An unprivileged user may read the catalogue but not write in its folder. The
+        # program is copied into the root, so that the user can reach it wherever the build
+        # folder lies and whatever its permissions.
+        with open(APMENU, 'rb') as f:
+            self.root.write('/var/bin/apmenu', f.read(), mode=0o755)
+        os.chmod(self.root.host_path('/var/bin'), 0o755)
         r = self.root.run(['setpriv', '--reuid=65534', '--regid=65534', '--clear-groups',
-                           *self.root.emulator, APMENU, '--test=4', '--set', '--oid=0.3.1',
-                           '--val=9'], cwd=CAT_DIR, stdin='', timeout=60)
+                           *self.root.emulator, '/var/bin/apmenu', '--test=4', '--set',
+                           '--oid=0.3.1', '--val=9'], cwd=CAT_DIR, stdin='', timeout=60)
         self.assertRun(r, 'Can not open file.: ./zelk_data.txt', 1)
         self.assertUntouched()
         self.assertEqual(sorted(os.listdir(self.root.host_path(CAT_DIR))), sorted([TITLE, DATA]))

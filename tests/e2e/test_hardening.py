@@ -12,14 +12,9 @@ import unittest
 
 # The device root module lives in tests/devroot; PYTHONPATH may name only tests/.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'devroot'))
-from devroot import APMENU, SOURCE_DIR, DeviceRoot  # noqa: E402
+from devroot import APMENU, DeviceRoot  # noqa: E402
 
-CAT_DIR = '/etc/apmenu'
-TITLE, DATA = 'zelk_title.txt', 'zelk_data.txt'
-DEFAULT = {}
-for _name in (TITLE, DATA):
-    with open(os.path.join(SOURCE_DIR, 'catalogue', 'default', _name)) as _f:
-        DEFAULT[_name] = _f.read()
+from test_console import CAT_DIR, DATA, DEFAULT, TITLE, edited  # noqa: E402
 
 # apmenu as a shell script inside the root calls it (the emulator first on the MIPS build).
 APMENU_SH = ' '.join(shlex.quote(w) for w in
@@ -30,16 +25,6 @@ ITEM_LINE = re.compile(rb'[mnv][^=\n]{0,26}=[^\n]*')
 # What a command that nobody asked for would run.
 EVIL = ['$(evil)', '`evil`', ';evil', '|evil', '&&evil', "'$(evil)'", '"$(evil)"',
         "';evil;'", '\\$(evil)']
-
-
-def edited(text, changes):
-    """The catalogue text with the value of each tag in changes replaced."""
-    lines = text.splitlines(keepends=True)
-    for tag, value in changes.items():
-        hits = [k for k, line in enumerate(lines) if line.split('=', 1)[0] == tag]
-        assert len(hits) == 1, tag
-        lines[hits[0]] = f'{tag}={value}\n'
-    return ''.join(lines)
 
 
 def tag(oid):

@@ -19,10 +19,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', 'devroot'))
 sys.path.insert(0, HERE)
 from devroot import APMENU, EMULATOR, HOST_BUILD, DeviceRoot  # noqa: E402
-from test_console import (BORDER, CLEAR, DATA, DEFAULT, EMPTY_ROW, HOTKEYS,  # noqa: E402
-                          MAIN_MENU, PROMPT, TITLE, ConsoleCase, edited, row, stamp_line)
+from test_console import (BORDER, CAT_DIR, CLEAR, DATA, DEFAULT, EMPTY_ROW,  # noqa: E402
+                          HOTKEYS, MAIN_MENU, PROMPT, TITLE, ConsoleCase, edited, row,
+                          stamp_line)
 
-CAT_DIR = '/etc/apmenu'
 LOG = '/etc/log_zelk.txt'
 QUESTION = '[{key}.]=[{value}]. Please input new value: >>'
 
