@@ -262,6 +262,13 @@ class BatchTest(ConsoleCase):
         self.assertRun(self.batch('1;r;0;3;!;e'))
         self.assertUntouched()
 
+    def test_default_catalogue_is_saved_byte_for_byte(self):
+        # Both files rewritten with what they held: the default catalogue comes back whole.
+        self.assertRun(self.batch('1;3:61;3:60;3:[Watch interval (s)];e'))
+        for name in (TITLE, DATA):
+            self.assertNotEqual(self.inode(name), self.inodes[name], f'{name} not rewritten')
+            self.assertEqual(self.read(name), DEFAULT[name], name)
+
     def test_parameter_lookup_leaves_the_value_in_its_item(self):
         self.assertRun(self.batch('1;10:0.5.1;12:y;e'))
         self.assertData({'v;1;10': '0.5.1', 'v;1;11': 'AccessPoint'})
