@@ -5,19 +5,21 @@ In a temporary folder holding the default catalogue, runs side by side, round af
   get    apmenu --test=4 --get --oid=0.3.5
   set    apmenu --test=4 --set --oid=0.3.5 --val=80   (the value it already has, so every
          run starts from the same file)
+  mget   apmenu --test=5 --get --oid=0.3.5           (the same get through the mailbox of
+         an engine thread)
   floor  busybox grep '^v;3;5=' zelk_data.txt          (any process that reads the value)
 and prints the mean and median wall time of each (the median shrugs off a busy machine's
-stray slow runs), the ratios get/floor and set/floor, and the peak resident memory of each
-program. Target: a get within 2 times the floor.
+stray slow runs), the ratios get/floor, set/floor and mailbox get/one-shot get, and the peak
+resident memory of each program. Target: a get within 2 times the floor.
 
 Peak memory comes from GNU time (/usr/bin/time -f %M, the child's wait4 rusage), measured
 in separate runs so that its own start does not count in the times; without it, the
 RUSAGE_CHILDREN maximum is shown, which may be this script's own size, since a child
 forked from Python starts with Python's pages.
 
-The folder's file system counts: both one-shot operations end by saving the data file (the
-get too, as its lookup stores the OID and the value in 0;1;10 and 0;1;11), and a save is
-flushed to the disk. TMPDIR chooses the folder; the file system is printed. Run by hand:
+The folder's file system counts when a run saves the data file, which is flushed to the
+disk: a get saves when its lookup changes the OID or the value in 0;1;10 and 0;1;11, so the
+repeated get here saves after its first run only, like the set of an unchanged value. TMPDIR chooses the folder; the file system is printed. Run by hand:
 
     python3 bench/console_oneshot.py [path/to/apmenu] [runs]
     TMPDIR=/dev/shm python3 bench/console_oneshot.py ...
@@ -46,6 +48,7 @@ def commands(apmenu):
     return {
         'get': [apmenu, '--test=4', '--get', '--oid=0.3.5'],
         'set': [apmenu, '--test=4', '--set', '--oid=0.3.5', '--val=80'],
+        'mget': [apmenu, '--test=5', '--get', '--oid=0.3.5'],
         'floor': [BUSYBOX, 'grep', '^v;3;5=', 'zelk_data.txt'],
     }
 
@@ -92,7 +95,7 @@ def main():
         for argv in cmds.values():      # warm the page cache and the catalogue's state
             run_once(argv, folder)
         times = {name: [] for name in cmds}
-        for _ in range(runs):           # interleaved, so drift touches all three alike
+        for _ in range(runs):           # interleaved, so drift touches them all alike
             for name, argv in cmds.items():
                 times[name].append(run_once(argv, folder))
         means = {name: statistics.mean(t) for name, t in times.items()}
@@ -113,6 +116,8 @@ def main():
     print(f"get/floor {get_ratio:.2f} (median {medians['get'] / medians['floor']:.2f})   "
           f"set/floor {means['set'] / means['floor']:.2f} "
           f"(median {medians['set'] / medians['floor']:.2f})")
+    print(f"mailbox get/one-shot get {means['mget'] / means['get']:.2f} "
+          f"(median {medians['mget'] / medians['get']:.2f})")
     print(f'target: get within {TARGET_RATIO:g}x the floor: '
           + ('met' if get_ratio <= TARGET_RATIO else 'missed'))
 
