@@ -110,7 +110,12 @@ void read_items(const std::string& path, std::vector<catalogue_item>& items,
         item.tag = line.substr(0, eq);
         item.value = line.substr(eq + 1);
         if (item.tag.size() > tag_max) malformed_line(path, line_no);
-        if (tag_sort_code(item.tag).size() > code_max) malformed_line(path, line_no);
+        const std::string sort_code = tag_sort_code(item.tag);
+        if (sort_code.size() > code_max) malformed_line(path, line_no);
+        // Every tag's number is checked here, as sorting would check it: a catalogue of one
+        // item is never compared, and its malformed tag would end a later run instead.
+        uint16_t number = 0;
+        code_number(nullptr, number, sort_code);
         items.push_back(std::move(item));
     }
     std::fclose(f);

@@ -59,6 +59,9 @@ TEST(load_catalogue_death, ends_the_process_on_malformed_data) {
                  "zelk_data\\.txt: line 2: malformed");
     EXPECT_FATAL(load_texts(ctx, dir, "m=Main\n", "v;1=" + std::string(251, 'a') + "\n"), 1,
                  "zelk_data\\.txt: line 1: malformed");
+    // A malformed tag is refused at load even where no comparison would meet it.
+    EXPECT_FATAL(load_texts(ctx, dir, "", "vn;11;;1=b\n"), 4, "^Please check hash function again");
+    EXPECT_FATAL(load_texts(ctx, dir, "n;40=x\n", ""), 3, "^hash problem$");
     load_texts(ctx, dir, "m=Main\n", "v;1=" + std::string(250, 'a') + "\n");  // 254: fits
     EXPECT_EQ(ctx.items[1].value.size(), 250u);
 }

@@ -6,6 +6,8 @@
 #
 # usage: fuzz/run.sh [seconds]
 #   FUZZ_TARGETS="code_number_fuzz ..."  runs only these targets
+#   FUZZ_SEED=N  the mutation seed (default 1: a run from a clean checkout is repeatable,
+#                so what CI finds can be found again; FUZZ_SEED=0 lets libFuzzer choose)
 #   reproduce a finding: build/fuzz/<target> build/fuzz/artifacts/<target>/crash-...
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,7 +50,7 @@ for t in $targets; do
     # The first corpus folder gathers what the run finds; the seeds stay as they are.
     TMPDIR="$scratch" ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" \
         UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
-        "$build/$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=30 \
+        "$build/$t" -max_total_time="$seconds" -seed="${FUZZ_SEED:-1}" -print_final_stats=1 -timeout=30 \
         -rss_limit_mb=2048 -max_len="$(max_len "$t")" -artifact_prefix="$artifacts/" \
         "$corpus" "fuzz/corpus/$t" >"$log" 2>&1 || status=$?
     rm -rf "$scratch"
