@@ -1,5 +1,7 @@
 #include "catalogue/item_access.hpp"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -102,4 +104,10 @@ std::string* node_text(run_context& ctx, std::string_view code) {
     value_node* node = nullptr;
     find_node(ctx, node, static_cast<uint16_t>(item_number(ctx, code)));
     return node ? node->text.get() : nullptr;
+}
+
+long value_number(const run_context& ctx, std::string_view code) {
+    std::string text;
+    get_value(ctx, code, text);
+    return std::strtol(text.c_str(), nullptr, 10);
 }

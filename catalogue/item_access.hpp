@@ -24,6 +24,11 @@ std::string tag_of_code(std::string_view code);
 int get_value(const run_context& ctx, std::string_view code, std::string& out);
 
 /// 1 and the item's text in out when the item exists; 0 and out untouched otherwise.
+/// The item's text read as a decimal number the way atoi reads it (leading blanks and
+/// sign, digits up to the first other character; 0 for a missing item), held to the
+/// range of long instead of overflowing.
+long value_number(const run_context& ctx, std::string_view code);
+
 int get_value_into(const run_context& ctx, std::string_view code, std::string& out);
 
 /// The length of the item's text, or -1 when the item does not exist.

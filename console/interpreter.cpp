@@ -93,7 +93,7 @@ void end_line_with_return(run_context& ctx) {
 }
 
 void print_prompt(const run_context& ctx) {
-    if (ctx.at_last_key == 1 && ctx.quiet == 0) {
+    if (screen_drawn(ctx)) {
         std::fputs(ctx.prompt.c_str(), stdout);
         std::fflush(stdout);
     }
@@ -172,6 +172,12 @@ int context_init(run_context& ctx, uint16_t argc, const arg_vector& argv) {
 
 namespace {
 
+/// The run's own script (argv[1]) as the loops' first line. The line gets one carriage
+/// return, as a typed line does, so the last key's argument does not keep one.
+std::string run_script(const arg_vector& argv) {
+    return argv.size() > 1 ? cut_copy(argv[1], cmd_max) : std::string();
+}
+
 /// The countdown of an automatic reboot, on whichever loop holds the interpreter: the
 /// refresh key every pause_ms with the period advanced, then the exit key once it is due.
 /// Returns false when the timer state is 0 (no countdown).
@@ -205,9 +211,7 @@ int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
             continue;
         }
         if (mode == 2) {
-            // One carriage return ends the script, as it ends a typed line: the last key's
-            // argument must not keep it.
-            ctx.cmd = argv.size() > 1 ? cut_copy(argv[1], cmd_max) : std::string();
+            ctx.cmd = run_script(argv);
             mode = 1;
         } else if (!countdown_step(ctx, 899)) {
             print_prompt(ctx);
@@ -270,7 +274,7 @@ int keyboard_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
             continue;
         }
         if (mode == 2) {
-            ctx.cmd = argv.size() > 1 ? cut_copy(argv[1], cmd_max) : std::string();
+            ctx.cmd = run_script(argv);
             mode = 1;
         } else if (!countdown_step(ctx, 999)) {
             print_prompt(ctx);

@@ -30,15 +30,13 @@ bool bracketed(const std::string& s) {
     return s.size() >= 2 && s.front() == '[' && s.back() == ']';
 }
 
-bool drawing(const run_context& ctx) { return ctx.at_last_key == 1 && ctx.quiet == 0; }
-
 }  // namespace
 
 int show_item_prompt(run_context& ctx, uint16_t number, const std::string& name,
                      const std::string& value) {
     // The interactive console shows every question it reads from the terminal, whichever
     // thread interprets the key.
-    if (!(drawing(ctx) || interactive_console) || !ctx.key_arg.empty()) return 0;
+    if (!(screen_drawn(ctx) || interactive_console) || !ctx.key_arg.empty()) return 0;
     const char* question = question_value;
     if (in_group(ctx, number, question_items)) question = question_confirm;
     else if (number == item_number(ctx, item_role::debug_display)) question = question_debug;
@@ -61,7 +59,7 @@ int read_item_answer(run_context& ctx, uint16_t, const std::string&, const std::
         }
         return 0;
     }
-    if (drawing(ctx) || interactive_console) {
+    if (screen_drawn(ctx) || interactive_console) {
         std::fputc('>', stdout);
         std::fflush(stdout);
     }

@@ -91,6 +91,10 @@ struct run_context {
     std::array<std::map<std::string, std::string>, 2> file_texts;
 };
 
+/// Screens, prompts and messages meant for the screen appear only while the key being
+/// handled is the last pending one and the run is not quiet.
+inline bool screen_drawn(const run_context& ctx) { return ctx.at_last_key == 1 && ctx.quiet == 0; }
+
 /// The run in progress, null outside a run. Writers read it under mailbox_lock.
 extern run_context* current_context;
 /// The interpreter's baton in threaded modes; guards cmd and all interpreter state.

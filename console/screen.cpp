@@ -22,8 +22,6 @@ constexpr const char* cursor_home = "\x1b[0;0f";
 constexpr const char* too_long_message = "Value is so long\n";
 constexpr const char* prompt_head = "Please select item <";
 
-bool drawing(const run_context& ctx) { return ctx.at_last_key == 1 && ctx.quiet == 0; }
-
 /// Appends piece when the line stays within line_max; else marks the overflow.
 void append_piece(std::string& line, const std::string& piece, bool& overflow) {
     if (line.size() + piece.size() < line_max + 1) line += piece;
@@ -119,7 +117,7 @@ void upcase_in_place(std::string& text) {
 int draw_framed_line(run_context& ctx, const std::string& left, const std::string& lead,
                      std::string& content, const std::string& trail, const std::string& fill,
                      const std::string& right) {
-    if (!drawing(ctx)) return 0;
+    if (!screen_drawn(ctx)) return 0;
     std::string& line = ctx.line_buf;
     if (ctx.frame_lines == 0) line.clear();
     std::string shown = content;
@@ -151,7 +149,7 @@ int draw_framed_line(run_context& ctx, const std::string& left, const std::strin
 }
 
 int draw_menu_screen(run_context& ctx) {
-    if (drawing(ctx)) {
+    if (screen_drawn(ctx)) {
         std::fputs(clear_screen, stdout);
         std::fputs(cursor_home, stdout);
         std::string code;

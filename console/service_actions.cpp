@@ -6,7 +6,6 @@
 #include "catalogue/catalogue_file.hpp"
 #include "catalogue/item_access.hpp"
 #include "catalogue/item_roles.hpp"
-#include "common/timestamp.hpp"
 #include "console/interpreter.hpp"
 #include "netsetup/config_queries.hpp"
 #include "services/auto_reboot.hpp"
@@ -25,21 +24,11 @@ constexpr size_t uci_value_size = 128;
 constexpr const char* schedule_format =
     "Current time = [%02d:%02d:%02d]\n.Auto-reboot at [%s](HH:MM).\n-->Remaining period = [%s].\n";
 
-int item_int(run_context& ctx, const char* code) {
-    std::string text;
-    get_value(ctx, code, text);
-    return std::atoi(text.c_str());
-}
-
-bool screen_drawn(const run_context& ctx) { return ctx.at_last_key == 1 && ctx.quiet == 0; }
-
 /// Prints the schedule when the screen does not show it.
 void print_schedule(run_context& ctx, const std::string& reboot_time) {
     if (screen_drawn(ctx)) return;
-    std::string stamp;
-    make_timestamp(stamp);
     int h = 0, m = 0, s = 0;
-    std::sscanf(stamp.c_str(), timestamp_time_scan, &h, &m, &s);
+    clock_time_of_day(h, m, s);
     std::string remaining;
     get_value(ctx, item_role::reboot_remaining, remaining);
     std::printf(schedule_format, h, m, s, reboot_time.c_str(), remaining.c_str());
@@ -99,14 +88,14 @@ int reboot_follow_up(run_context& ctx, const std::string& code, const std::strin
 }
 
 int reboot_start(run_context& ctx) {
-    ctx.use_uci = static_cast<uint8_t>(item_int(ctx, item_role::settings_source));
+    ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
     if (ctx.use_uci == 1) {
         int mode = schedule_from_uci(ctx);
         apply_reboot_mode(ctx, mode);
         if (mode == 1) set_value(&ctx, item_role::reboot_mode, "2");
         save_data_file(ctx);
     }
-    int m = item_int(ctx, item_role::reboot_mode);
+    long m = value_number(ctx, item_role::reboot_mode);
     if (m == 1) set_value(&ctx, item_role::reboot_mode, "2");  // an hours schedule goes on by time of day
     if (m != 0) {
         capture_reboot_seconds(ctx);

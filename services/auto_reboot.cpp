@@ -50,16 +50,7 @@ struct clock_time {
 };
 
 /// False, t untouched, when the clock gives no time stamp to read.
-bool read_clock(clock_time& t) {
-    std::string stamp;
-    make_timestamp(stamp);
-    clock_time read;
-    if (std::sscanf(stamp.c_str(), timestamp_time_scan, &read.hour, &read.minute,
-                    &read.second) != 3)
-        return false;
-    t = read;
-    return true;
-}
+bool read_clock(clock_time& t) { return clock_time_of_day(t.hour, t.minute, t.second); }
 
 /// n reduced into 0 .. m - 1, also for negative n.
 long wrap(long n, long m) { return ((n % m) + m) % m; }
@@ -80,19 +71,11 @@ bool period_seconds(const std::string& text, long& out) {
     return true;
 }
 
-/// The value of an item read as a number the way atoi would, without its overflow:
-/// out-of-range texts are held at the long range.
-long item_number(const run_context& ctx, const char* code) {
-    std::string text;
-    get_value(ctx, code, text);
-    return std::strtol(text.c_str(), nullptr, 10);
-}
-
 /// Writes the remaining period; passage says whether the call marks time passing (the
 /// countdown's update) rather than a new schedule, which alone may find a due second
 /// that went by unseen.
 void refresh_remaining(run_context& ctx, bool passage) {
-    if (item_number(ctx, mode_item) == 0) {
+    if (value_number(ctx, mode_item) == 0) {
         set_value(&ctx, remaining_item, period_off);
         return;
     }
@@ -125,8 +108,6 @@ void log_schedule(const std::string& message) {
     log_write_line(log_line_text(message), size >= static_cast<uint64_t>(log_restart_size));
 }
 
-bool screen_drawn(const run_context& ctx) { return ctx.at_last_key == 1 && ctx.quiet == 0; }
-
 std::string remaining_text(const run_context& ctx) {
     std::string text;
     get_value(ctx, remaining_item, text);
@@ -143,6 +124,17 @@ void set_time_after_hours(run_context& ctx, long hours) {
 }  // namespace
 
 void set_log_size_probe(log_size_probe probe) { size_probe = probe; }
+
+bool clock_time_of_day(int& hour, int& minute, int& second) {
+    std::string stamp;
+    make_timestamp(stamp);
+    int h = 0, m = 0, s = 0;
+    if (std::sscanf(stamp.c_str(), timestamp_time_scan, &h, &m, &s) != 3) return false;
+    hour = h;
+    minute = m;
+    second = s;
+    return true;
+}
 
 bool reboot_time_after_hours(int hours, std::string& out) {
     clock_time now;
@@ -187,7 +179,7 @@ int schedule_reboot_in_hours(run_context& ctx, int hours) {
 int apply_reboot_mode(run_context& ctx, int mode) {
     switch (mode) {
     case 1:
-        set_time_after_hours(ctx, item_number(ctx, hours_item));
+        set_time_after_hours(ctx, value_number(ctx, hours_item));
         capture_reboot_seconds(ctx);
         refresh_remaining(ctx, false);
         break;

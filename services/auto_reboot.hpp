@@ -28,6 +28,10 @@ int apply_reboot_mode(run_context& ctx, int mode);
 /// Starts the countdown of the run in progress, or stops a running one.
 void toggle_reboot_countdown();
 
+/// Hour, minute and second of the current time stamp; false, the outputs untouched, when
+/// the clock gives no time stamp to read.
+bool clock_time_of_day(int& hour, int& minute, int& second);
+
 /// The time of day 'HH:MM' hours from now (the current minute, the hour wrapped into a
 /// day, hours below 0 counting back). Leaves out untouched and returns false when the
 /// clock cannot be read.
