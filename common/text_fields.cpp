@@ -1,5 +1,7 @@
 #include "common/text_fields.hpp"
 
+#include <climits>
+
 int count_fields(std::string_view s, uint8_t& count, char delim) {
     uint8_t n = 1;
     for (char c : s)
@@ -85,6 +87,20 @@ int parse_number(std::string_view text, uint16_t& out) {
     }
     out = n;
     return 0;
+}
+
+int decimal_int(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    long long n = 0;
+    constexpr long long limit = static_cast<long long>(INT_MAX) + 1;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        if (n < limit) n = n * 10 + (text[i] - '0');
+    if (n > limit) n = limit;
+    if (negative) return static_cast<int>(-n);
+    return static_cast<int>(n > INT_MAX ? INT_MAX : n);
 }
 
 void cut_text(std::string& s, size_t max) {

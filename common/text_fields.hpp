@@ -31,6 +31,11 @@ int replace_span(std::string& buf, int16_t old_len, const char* text);
 /// text longer than 10 characters; else 0.
 int parse_number(std::string_view text, uint16_t& out);
 
+/// The text read as a decimal number the way atoi reads it (leading blanks and a sign,
+/// digits up to the first other character; 0 when there are none), held to the range of
+/// int instead of overflowing.
+int decimal_int(std::string_view text);
+
 /// Cuts s to at most max characters; the one place where a text limit is enforced by cutting.
 void cut_text(std::string& s, size_t max);
 

@@ -1,6 +1,7 @@
 #include "common/text_fields.hpp"
 
 #include <gtest/gtest.h>
+#include <climits>
 
 namespace {
 
@@ -133,4 +134,14 @@ TEST(cut_text, cuts_only_longer_texts) {
     cut_text(s, 3);
     EXPECT_EQ(s, "abc");
     EXPECT_EQ(cut_copy("abcdef", 2), "ab");
+}
+
+TEST(decimal_int, reads_like_atoi_without_overflow) {
+    EXPECT_EQ(decimal_int(" 8080x"), 8080);
+    EXPECT_EQ(decimal_int("-12"), -12);
+    EXPECT_EQ(decimal_int("+7"), 7);
+    EXPECT_EQ(decimal_int("abc"), 0);
+    EXPECT_EQ(decimal_int(""), 0);
+    EXPECT_EQ(decimal_int("99999999999999999999"), INT_MAX);
+    EXPECT_EQ(decimal_int("-99999999999999999999"), INT_MIN);
 }
