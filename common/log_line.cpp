@@ -17,10 +17,13 @@ std::string log_line_text(const std::string& message) {
     return "[" + stamp + "] " + message;
 }
 
+std::string log_command(const std::string& line, bool restart) {
+    return append_template_head + shell_escape_in_quotes(line) +
+           (restart ? restart_tail : append_tail) + log_path;
+}
+
 int log_write_line(const std::string& line, bool restart) {
-    std::string command = append_template_head + shell_escape_in_quotes(line) +
-                          (restart ? restart_tail : append_tail) + log_path;
-    run_command(command);
+    run_command(log_command(line, restart));
     return 0;
 }
 
