@@ -217,24 +217,43 @@ bool is_own_edit(const run_context& ctx, size_t slot, const catalogue_item& item
     return it == texts.end() || it->second != item.value;
 }
 
+/// True when the run holds an edit of its own for the file at slot, or an item the file
+/// held belongs to the other file (it moves there).
+bool has_own_edits(const run_context& ctx, size_t slot, belongs_test belongs) {
+    for (const catalogue_item& item : ctx.items)
+        if (belongs(item.tag) && is_own_edit(ctx, slot, item)) return true;
+    for (const auto& held : ctx.file_texts[slot])
+        if (!belongs(held.first)) return true;
+    return false;
+}
+
 /// The items of one file as this run saves it: the file's current items (on_disk) that
 /// belong to it, with the run's own edits put over them, and the run's items that belong
 /// to it but are not there yet (moved in from the other file); in item number order.
+/// changed is set when that differs from what the file holds: an own edit whose text the
+/// file does not hold, or an item the file lacks.
 std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
                                          belongs_test belongs,
-                                         std::vector<catalogue_item> on_disk) {
+                                         std::vector<catalogue_item> on_disk, bool& changed) {
     std::map<std::string_view, const catalogue_item*> own;
     for (const catalogue_item& item : ctx.items)
         if (belongs(item.tag)) own.emplace(item.tag, &item);  // the first of equal tags
 
+    changed = false;
     std::vector<catalogue_item> out;
     out.reserve(on_disk.size() + own.size());
     for (catalogue_item& item : on_disk) {
-        if (!belongs(item.tag)) continue;  // the other file's: written there
+        if (!belongs(item.tag)) {  // the other file's: written there
+            changed = true;
+            continue;
+        }
         auto it = own.find(item.tag);
         // A tag the file repeats meets its run item once; later copies stay as they are.
         if (it != own.end() && it->second) {
-            if (is_own_edit(ctx, slot, *it->second)) item.value = it->second->value;
+            if (is_own_edit(ctx, slot, *it->second) && item.value != it->second->value) {
+                item.value = it->second->value;
+                changed = true;
+            }
             it->second = nullptr;  // found in the file
         }
         out.push_back(std::move(item));
@@ -244,6 +263,7 @@ std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
         if (it == own.end() || it->second != &item) continue;
         out.push_back(item);
         it->second = nullptr;
+        changed = true;
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const catalogue_item& a, const catalogue_item& b) {
@@ -252,12 +272,13 @@ std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
     return out;
 }
 
-/// Writes one file (slot, name, belongs) unless saved is set: under the folder lock, the
-/// file is read again and the run's own edits are written over what it holds now. A file
-/// read again that cannot be loaded ends the process as the loader does, and stays as it
-/// is; a missing file is written anew.
-int save_file(run_context& ctx, uint8_t& saved, size_t slot, belongs_test belongs) {
-    if (saved) return 0;
+/// Writes one file (slot, belongs) when the run's own edits change what it holds: under
+/// the folder lock, the file is read again and the run's own edits are written over what
+/// it holds now. A run without edits, or whose edits the file already holds, leaves the
+/// file as it is (not even rewritten). A file read again that cannot be loaded ends the
+/// process as the loader does, and stays as it is; a missing file is written anew.
+int save_file(run_context& ctx, size_t slot, belongs_test belongs) {
+    if (!has_own_edits(ctx, slot, belongs)) return 0;
     const std::string path = catalogue_path(ctx, file_names[slot]);
     folder_lock lock(ctx.base_dir);
     if (lock.fd < 0)
@@ -266,17 +287,20 @@ int save_file(run_context& ctx, uint8_t& saved, size_t slot, belongs_test belong
 
     std::vector<catalogue_item> on_disk;
     read_items(path, on_disk, true);
-    const std::vector<catalogue_item> items = merged_items(ctx, slot, belongs, std::move(on_disk));
-    std::string content;
-    for (const catalogue_item& item : items)
-        content += fill_format(line_format, {item.tag, item.value});
-    if (!replace_file(path, content, lock.fd))
-        catalogue_fatal(fill_format(msg_cannot_write, {msg_cannot_write_text, path}), 1);
+    bool changed = false;
+    const std::vector<catalogue_item> items =
+        merged_items(ctx, slot, belongs, std::move(on_disk), changed);
+    if (changed) {
+        std::string content;
+        for (const catalogue_item& item : items)
+            content += fill_format(line_format, {item.tag, item.value});
+        if (!replace_file(path, content, lock.fd))
+            catalogue_fatal(fill_format(msg_cannot_write, {msg_cannot_write_text, path}), 1);
+    }
 
     auto& texts = ctx.file_texts[slot];
     for (const catalogue_item& item : ctx.items)
         if (belongs(item.tag)) texts[item.tag] = item.value;
-    saved = 1;
     return 0;
 }
 
@@ -343,11 +367,11 @@ int compare_tags(std::string_view a, std::string_view b) {
 }
 
 int save_data_file(run_context& ctx) {
-    return save_file(ctx, ctx.data_saved, data_slot, belongs_to_data_file);
+    return save_file(ctx, data_slot, belongs_to_data_file);
 }
 
 int save_title_file(run_context& ctx) {
-    return save_file(ctx, ctx.title_saved, title_slot, belongs_to_title_file);
+    return save_file(ctx, title_slot, belongs_to_title_file);
 }
 
 int save_catalogue(run_context& ctx) {

@@ -37,18 +37,20 @@ int load_catalogue(run_context& ctx);
 /// other class.
 int compare_tags(std::string_view a, std::string_view b);
 
-/// Rewrites zelk_data.txt with every item whose flag field holds 'v', unless data_saved
-/// is set; then sets it. The file is read again under an exclusive lock on the catalogue
-/// folder and only this run's own edits (see run_context::file_texts) are written over
-/// what it holds then, so that another run's saved changes stay; for a single run this is
-/// the run's table. Temporary files left by a save that was killed are removed first.
-/// Returns 0. A file that cannot be written ends the process ("Can not open file.: path");
-/// a file read again that cannot be loaded ends it as load_catalogue does. Either way the
-/// file keeps what it held.
+/// Writes zelk_data.txt (every item whose flag field holds 'v') when the run's values
+/// differ from what the file holds, however they were changed (a key's answer, an action,
+/// a follow-up); a run that changed nothing leaves the file untouched, not even rewritten.
+/// The file is read again under an exclusive lock on the catalogue folder and only this
+/// run's own edits (see run_context::file_texts) are written over what it holds then, so
+/// that another run's saved changes stay; for a single run this is the run's table.
+/// Temporary files left by a save that was killed are removed first. Returns 0. A file
+/// that cannot be written ends the process ("Can not open file.: path"); a file read again
+/// that cannot be loaded ends it as load_catalogue does. Either way the file keeps what it
+/// held.
 int save_data_file(run_context& ctx);
 
 /// As save_data_file, for zelk_title.txt with every item whose flag field holds 'n' or no
-/// 'v' (menus and titles), unless title_saved is set; then sets it. Returns 0.
+/// 'v' (menus and titles). Returns 0.
 int save_title_file(run_context& ctx);
 
 /// save_data_file, then save_title_file. Returns 0.

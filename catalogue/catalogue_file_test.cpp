@@ -5,9 +5,15 @@
 
 #include <csignal>
 
+#include "catalogue/item_access.hpp"
 #include "catalogue/test_catalogue.hpp"
 
 namespace {
+
+ino_t inode_of(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
 
 std::string tags_of(const run_context& ctx) {
     std::string out;
@@ -66,33 +72,38 @@ TEST(load_catalogue_death, ends_the_process_on_malformed_data) {
     EXPECT_EQ(ctx.items[1].value.size(), 250u);
 }
 
-TEST(save_catalogue, writes_each_file_sorted_and_only_when_changed) {
+TEST(save_catalogue, writes_a_file_sorted_and_only_when_its_texts_changed) {
     scratch_dir dir;
     run_context ctx;
-    load_texts(ctx, dir, "n;2;1=B\nm=Main\nmn;1=Sub\nnv;1;2=both\n", "v;2;1=2\nv;1;1=1\n");
-    save_catalogue(ctx);  // both flags set: nothing is written
-    EXPECT_EQ(read_text(dir.path + data_file_name), "v;2;1=2\nv;1;1=1\n");
-
-    ctx.data_saved = 0;
-    ctx.title_saved = 0;
+    const std::string title = "n;2;1=B\nm=Main\nmn;1=Sub\n";
+    const std::string data = "v;2;1=2\nv;1;1=1\n";
+    load_texts(ctx, dir, title, data);
+    const ino_t data_inode = inode_of(dir.path + data_file_name);
+    set_value(&ctx, "0;1;1", "1");  // set, but to the text the file holds
     save_catalogue(ctx);
-    EXPECT_EQ(read_text(dir.path + title_file_name), "m=Main\nmn;1=Sub\nnv;1;2=both\nn;2;1=B\n");
-    EXPECT_EQ(read_text(dir.path + data_file_name), "nv;1;2=both\nv;1;1=1\nv;2;1=2\n");
-    EXPECT_EQ(ctx.data_saved, 1);
-    EXPECT_EQ(ctx.title_saved, 1);
+    EXPECT_EQ(read_text(dir.path + data_file_name), data);
+    EXPECT_EQ(inode_of(dir.path + data_file_name), data_inode);  // not even rewritten
+
+    // A change however made (here straight into the table, as no key does) is saved.
+    ctx.items[3].value = "one";
+    set_value(&ctx, "0;0;2;1", "B2");
+    save_catalogue(ctx);
+    EXPECT_EQ(read_text(dir.path + title_file_name), "m=Main\nmn;1=Sub\nn;2;1=B2\n");
+    EXPECT_EQ(read_text(dir.path + data_file_name), "v;1;1=one\nv;2;1=2\n");
 
     unlink((dir.path + data_file_name).c_str());
     save_data_file(ctx);  // no edit since the last save
     EXPECT_FALSE(file_exists(dir.path + data_file_name));
 }
 
-TEST(save_catalogue, keeps_an_item_without_n_or_v_in_the_title_file) {
+TEST(save_catalogue, moves_items_to_the_files_their_letters_name) {
     scratch_dir dir;
     run_context ctx;
-    load_texts(ctx, dir, "m;1=Lonely\nm=Main\n", "");
-    ctx.title_saved = 0;
-    save_title_file(ctx);
-    EXPECT_EQ(read_text(dir.path + title_file_name), "m=Main\nm;1=Lonely\n");
+    load_texts(ctx, dir, "m=Main\nm;1=Lonely\nnv;1;2=both\nv;1;1=stray\n", "");
+    save_catalogue(ctx);
+    // A menu without 'n' stays in the title file; a 'v' item goes to the data file.
+    EXPECT_EQ(read_text(dir.path + title_file_name), "m=Main\nm;1=Lonely\nnv;1;2=both\n");
+    EXPECT_EQ(read_text(dir.path + data_file_name), "nv;1;2=both\nv;1;1=stray\n");
 }
 
 TEST(save_catalogue, replaces_the_file_atomically_and_keeps_its_mode) {
@@ -101,7 +112,6 @@ TEST(save_catalogue, replaces_the_file_atomically_and_keeps_its_mode) {
     load_texts(ctx, dir, "m=Main\n", "v;1;1=one\n");
     chmod((dir.path + data_file_name).c_str(), 0640);
     ctx.items[1].value = "two";
-    ctx.data_saved = 0;
     save_data_file(ctx);
     EXPECT_EQ(read_text(dir.path + data_file_name), "v;1;1=two\n");
     struct stat st;
@@ -115,7 +125,6 @@ TEST(save_catalogue_death, a_failed_write_ends_the_process_and_keeps_the_old_fil
     run_context ctx;
     load_texts(ctx, dir, "m=Main\n", "v;1;1=one\n");
     ctx.items[1].value = std::string(1000, 'x');
-    ctx.data_saved = 0;
     const std::string path = dir.path + data_file_name;
     // The file size limit makes the write of the new file fail part-way; the message
     // (written to a captured file too) still fits.
@@ -140,8 +149,8 @@ TEST(save_catalogue, a_tag_the_file_repeats_is_saved_without_a_crash) {
     scratch_dir dir;
     run_context ctx;
     load_texts(ctx, dir, "m=Main\nn;1;1=a\nn;1;1=b\n", "v;1;1=x\n");
-    ctx.data_saved = 0;
-    ctx.title_saved = 0;
+    mark_all_edited(ctx);
+    ctx.items[1].value = "c";
     save_catalogue(ctx);
     run_context again;
     again.base_dir = dir.path;

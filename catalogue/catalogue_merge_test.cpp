@@ -28,11 +28,7 @@ struct two_runs : ::testing::Test {
     std::string title() const { return read_text(dir.path + title_file_name); }
 };
 
-void edit(run_context& ctx, const char* code, const char* text) {
-    set_value(&ctx, code, text);
-    if (is_title_code(code)) ctx.title_saved = 0;
-    else ctx.data_saved = 0;
-}
+void edit(run_context& ctx, const char* code, const char* text) { set_value(&ctx, code, text); }
 
 }  // namespace
 

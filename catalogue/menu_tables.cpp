@@ -224,8 +224,6 @@ int reset_run_state(run_context& ctx, value_node* first) {
     ctx.timer_state = 0;
     ctx.line_buf.clear();
     ctx.result.clear();
-    ctx.title_saved = 1;
-    ctx.data_saved = 1;
     std::string debug;
     get_value(ctx, debug_item, debug);
     ctx.quiet = debug == "n" || debug == "N" ? 1 : 0;

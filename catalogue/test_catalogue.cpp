@@ -72,3 +72,7 @@ void start_run(run_context& ctx, const scratch_dir& dir, const std::string& titl
     count_menus(ctx);
     build_run_model(ctx);
 }
+
+void mark_all_edited(run_context& ctx) {
+    for (auto& texts : ctx.file_texts) texts.clear();
+}

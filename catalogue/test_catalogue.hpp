@@ -41,6 +41,10 @@ std::vector<std::string> dir_files(const std::string& dir);
 void load_texts(run_context& ctx, const scratch_dir& dir, const std::string& title,
                 const std::string& data);
 
+/// Makes every item of ctx an edit of the run's own, so that a save writes each one that
+/// its file does not hold as it stands.
+void mark_all_edited(run_context& ctx);
+
 /// Data lines of value items far from every test's own items ('v;30;..', 'v;29;..'),
 /// enough to bring a catalogue of items lines up to 101.
 std::string filler_values(int items);

@@ -61,15 +61,10 @@ void store_answer(run_context& ctx, int answer_kind, const std::string& name,
     path_code(ctx, menu);
     if (answer_kind == answer_rename) {
         set_value(&ctx, "0;" + menu + ";" + name, answer.substr(1, answer.size() - 2));
-        ctx.title_saved = 0;
         return;
     }
     std::string code = menu + ";" + name;
-    std::string old;
-    get_value(ctx, code, old);
     set_value(&ctx, code, answer);
-    // An unchanged value leaves the file as it is: no rewrite, no flash write.
-    if (old != answer) ctx.data_saved = 0;
     for (const char* item : item_role::reboot_items)
         if (code == item && item_actions().reboot_follow_up)
             item_actions().reboot_follow_up(ctx, code, answer);
@@ -90,10 +85,7 @@ int lookup_parameter(run_context& ctx) {
     replace_char(code, '.', ';');
     std::string value;
     if (get_value(ctx, code, value)) ctx.result = cut_copy(value, result_max);
-    std::string old;
-    get_value(ctx, item_role::lookup_value, old);
     set_value(&ctx, item_role::lookup_value, ctx.result);
-    if (old != ctx.result) ctx.data_saved = 0;  // the file keeps the value of its OID
     return 0;
 }
 

@@ -11,8 +11,6 @@ TEST(run_context, starts_with_the_initial_values) {
     EXPECT_EQ(ctx.ping_failcount, 5);
     EXPECT_EQ(ctx.alive, 1u);
     EXPECT_EQ(ctx.timer_state, 0);
-    EXPECT_EQ(ctx.title_saved, 1);
-    EXPECT_EQ(ctx.data_saved, 1);
     EXPECT_FALSE(ctx.menu_title.has_value());
     EXPECT_EQ(current_context, nullptr);
 }

@@ -76,8 +76,6 @@ struct run_context {
     uint8_t pending_count = 0;                   ///< keys in pending
     std::vector<value_node> nodes;               ///< one per leaf
     std::vector<std::vector<menu_entry>> menu_entry_store;  ///< menu k's entry storage
-    uint8_t title_saved = 1;                     ///< 1 = title file up to date
-    uint8_t data_saved = 1;                      ///< 1 = data file up to date
     std::string result;                          ///< answer left by a get script
     std::vector<catalogue_item> items;           ///< the sorted catalogue
     int32_t item_count = 0;
@@ -87,7 +85,8 @@ struct run_context {
     /// For each catalogue file ([0] title, [1] data): tag -> the text the file held when
     /// this run last read or wrote it. An item whose text differs, or whose tag set_value
     /// has dropped from here, is this run's own edit; a save writes only those over the
-    /// file as it is then, so what other runs saved meanwhile stays.
+    /// file as it is then, so what other runs saved meanwhile stays, and writes nothing
+    /// when the file already holds them.
     std::array<std::map<std::string, std::string>, 2> file_texts;
 };
 

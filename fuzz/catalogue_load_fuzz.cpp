@@ -94,8 +94,9 @@ void check_catalogue() {
 
     // Saving never loses an item, and what it writes loads again.
     const item_map loaded = items_of(ctx);
-    ctx.data_saved = 0;
-    ctx.title_saved = 0;
+    for (auto& texts : ctx.file_texts) texts.clear();  // every item written anew
+    unlink((scratch_dir + data_file_name).c_str());
+    unlink((scratch_dir + title_file_name).c_str());
     save_catalogue(ctx);
     run_context again;
     again.base_dir = scratch_dir;

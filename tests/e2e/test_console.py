@@ -81,7 +81,9 @@ class ConsoleCase(unittest.TestCase):
         self.inodes = {name: self.inode(name) for name in self.files}
 
     def inode(self, name):
-        return os.stat(self.root.host_path(f'{CAT_DIR}/{name}')).st_ino
+        """The file's inode and modification time: both stay while it is not written."""
+        st = os.stat(self.root.host_path(f'{CAT_DIR}/{name}'))
+        return st.st_ino, st.st_mtime_ns
 
     def apmenu(self, *args, stdin='', **kw):
         return self.root.run([APMENU, *args], cwd=CAT_DIR, stdin=stdin, timeout=60, **kw)
@@ -263,11 +265,13 @@ class BatchTest(ConsoleCase):
         self.assertUntouched()
 
     def test_default_catalogue_is_saved_byte_for_byte(self):
-        # Both files rewritten with what they held: the default catalogue comes back whole.
-        self.assertRun(self.batch('1;3:61;3:60;3:[Watch interval (s)];e'))
+        # Both files rewritten: every line but the edited ones comes back as it was; values
+        # changed and changed back are no change at all.
+        self.assertRun(self.batch('1;3:61;3:60;5:7;3:[Watch interval (s)];4:[Checks];e'))
         for name in (TITLE, DATA):
             self.assertNotEqual(self.inode(name), self.inodes[name], f'{name} not rewritten')
-            self.assertEqual(self.read(name), DEFAULT[name], name)
+        self.assertData({'v;1;5': '7'})
+        self.assertEqual(self.read(TITLE), edited(DEFAULT[TITLE], {'n;1;4': 'Checks'}))
 
     def test_parameter_lookup_leaves_the_value_in_its_item(self):
         self.assertRun(self.batch('1;10:0.5.1;12:y;e'))
