@@ -7,8 +7,12 @@
 #include "catalogue/item_access.hpp"
 #include "catalogue/item_roles.hpp"
 #include "console/interpreter.hpp"
+#include "common/shell.hpp"
+#include "common/text_fields.hpp"
 #include "netsetup/config_queries.hpp"
+#include "netsetup/web_settings.hpp"
 #include "services/auto_reboot.hpp"
+#include "services/service_launchers.hpp"
 
 namespace {
 
@@ -66,7 +70,122 @@ int schedule_from_uci(run_context& ctx) {
     return mode;
 }
 
+// --- service starts ---------------------------------------------------------------------
+
+constexpr const char* web_mode_key = "dropbear.webname.webmode";
+/// Service settings from uci are read into texts of 11 characters; a longer value is not
+/// taken, so that no cut text is stored or used.
+constexpr size_t service_value_max = 11;
+
+/// The value of key when it can be read and fits service_value_max.
+bool uci_setting(const char* key, std::string& value) {
+    return uci_get(key, value, service_value_max + 2) == 0 && value.size() <= service_value_max;
+}
+
+/// What tells the HTTP and HTTPS starts apart.
+struct web_start {
+    int16_t run_context::*enabled;
+    uint16_t run_context::*port;
+    const char* enabled_item;
+    const char* port_item;
+    const char* mode_word;
+    int default_port;
+    const char* port_key;
+    const char* listen_head;   ///< followed by the port
+    const char* other_delete;  ///< the other protocol's list goes
+    int (*launcher)(const run_context&);
+};
+
+const web_start http_start = {&run_context::http_enabled, &run_context::http_port,
+                              item_role::http_enabled, item_role::http_port, web_mode_http, 80,
+                              "dropbear.webname.httpport",
+                              "uci set uhttpd.main.listen_http=127.0.0.1:",
+                              "uci delete uhttpd.main.listen_https", start_http};
+const web_start https_start = {&run_context::https_enabled, &run_context::https_port,
+                               item_role::https_enabled, item_role::https_port, web_mode_https,
+                               443, "dropbear.webname.httpsport",
+                               "uci set uhttpd.main.listen_https=0.0.0.0:",
+                               "uci delete uhttpd.main.listen_http", start_https};
+constexpr const char* uhttpd_commit = ";uci commit uhttpd";
+
+/// The web start: settings from uci (item 0;1;14 = 1) or from the catalogue, then the
+/// launcher when the protocol is enabled.
+int start_web(run_context& ctx, const web_start& w) {
+    ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
+    if (ctx.use_uci == 1) {
+        ctx.*w.enabled = 1;
+        std::string mode;
+        if (uci_setting(web_mode_key, mode)) {
+            int port = w.default_port;
+            if (mode == w.mode_word) {
+                std::string text;
+                if (uci_setting(w.port_key, text)) {
+                    set_value(&ctx, w.port_item, text);
+                    port = decimal_int(text);
+                }
+                ctx.*w.port = static_cast<uint16_t>(port);
+                run_command(w.listen_head + std::to_string(port) + ";" + w.other_delete +
+                            uhttpd_commit);
+            } else {
+                ctx.*w.enabled = 0;
+            }
+        }
+    } else {
+        ctx.*w.enabled = static_cast<int16_t>(value_number(ctx, w.enabled_item));
+        ctx.*w.port = static_cast<uint16_t>(value_number(ctx, w.port_item));
+    }
+    if (ctx.*w.enabled == 1) w.launcher(ctx);
+    return 0;
+}
+
+/// What tells the FTP and Telnet starts apart.
+struct daemon_start {
+    int16_t run_context::*enabled;
+    uint16_t run_context::*port;
+    const char* enabled_item;
+    const char* port_item;
+    const char* enabled_key;
+    const char* port_key;
+    int (*launcher)(const run_context&);
+};
+
+const daemon_start ftp_start = {&run_context::ftp_enabled, &run_context::ftp_port,
+                                item_role::ftp_enabled, item_role::ftp_port,
+                                "dropbear.fname.fenabled", "dropbear.fname.fport", start_ftp};
+const daemon_start telnet_start = {&run_context::telnet_enabled, &run_context::telnet_port,
+                                   item_role::telnet_enabled, item_role::telnet_port,
+                                   "dropbear.tname.tenabled", "dropbear.tname.tport",
+                                   start_telnet};
+
+/// The FTP or Telnet start: settings from uci, copied into the catalogue, or from the
+/// catalogue; the launcher runs either way (it stops the server that is off).
+int start_daemon(run_context& ctx, const daemon_start& d) {
+    ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
+    if (ctx.use_uci == 1) {
+        std::string text;
+        if (uci_setting(d.enabled_key, text)) {
+            int e = decimal_int(text);
+            set_value(&ctx, d.enabled_item, e != 0 ? "1" : "0");
+            ctx.*d.enabled = static_cast<int16_t>(e);
+        }
+        if (uci_setting(d.port_key, text)) {
+            set_value(&ctx, d.port_item, text);
+            ctx.*d.port = static_cast<uint16_t>(decimal_int(text));
+        }
+    } else {
+        ctx.*d.enabled = static_cast<int16_t>(value_number(ctx, d.enabled_item));
+        ctx.*d.port = static_cast<uint16_t>(value_number(ctx, d.port_item));
+    }
+    d.launcher(ctx);
+    return 0;
+}
+
 }  // namespace
+
+int http_start_action(run_context& ctx) { return start_web(ctx, http_start); }
+int https_start_action(run_context& ctx) { return start_web(ctx, https_start); }
+int ftp_start_action(run_context& ctx) { return start_daemon(ctx, ftp_start); }
+int telnet_start_action(run_context& ctx) { return start_daemon(ctx, telnet_start); }
 
 int reboot_follow_up(run_context& ctx, const std::string& code, const std::string& text) {
     if (code == item_role::reboot_hours) {
@@ -109,6 +228,10 @@ int reboot_start(run_context& ctx) {
 item_action_set built_item_actions() {
     item_action_set actions;
     actions.reboot_start = reboot_start;
+    actions.http_start = http_start_action;
+    actions.https_start = https_start_action;
+    actions.ftp_start = ftp_start_action;
+    actions.telnet_start = telnet_start_action;
     actions.reboot_follow_up = reboot_follow_up;
     return actions;
 }

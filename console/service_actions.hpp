@@ -1,4 +1,5 @@
-// The item actions that keep the auto-reboot schedule and start its countdown.
+// The item actions of the service items: the auto-reboot schedule and its countdown, and
+// the starts of the web, FTP and Telnet servers.
 #pragma once
 
 #include <string>
@@ -12,6 +13,14 @@ int reboot_follow_up(run_context& ctx, const std::string& code, const std::strin
 /// The start item 0;2;5: takes the schedule (from uci when item 0;1;14 says so) and starts
 /// or stops the countdown; with the auto-reboot off the run ends.
 int reboot_start(run_context& ctx);
+
+/// The start items of menu 3: each takes its service's settings from uci (item 0;1;14 = 1;
+/// ports and FTP and Telnet flags are copied into the catalogue) or from the catalogue, and
+/// calls the service's launcher.
+int http_start_action(run_context& ctx);
+int https_start_action(run_context& ctx);
+int ftp_start_action(run_context& ctx);
+int telnet_start_action(run_context& ctx);
 
 /// The actions this build has.
 item_action_set built_item_actions();
