@@ -12,6 +12,7 @@
 #include "netsetup/config_queries.hpp"
 #include "netsetup/web_settings.hpp"
 #include "services/auto_reboot.hpp"
+#include "services/ping_watchdog.hpp"
 #include "services/service_launchers.hpp"
 
 namespace {
@@ -180,6 +181,169 @@ int start_daemon(run_context& ctx, const daemon_start& d) {
     return 0;
 }
 
+// --- ping watchdog and file watch ----------------------------------------------------------
+
+constexpr const char* ping_keys = "9:m";
+constexpr const char* watch_check_keys = "9:x";
+constexpr const char* watch_wait_keys = "9:z";
+constexpr const char* exit_keys = "e";
+constexpr const char* ping_program = "webping";
+constexpr const char* watch_program = "xping";
+constexpr const char* count_option = "-c";
+constexpr uint32_t ping_slots = 4;
+constexpr size_t address_slot = 1;
+constexpr size_t command_slot = 3;
+
+constexpr const char* ping_enabled_key = "services.ping.enabled";
+constexpr const char* ping_delay_key = "services.ping.delay";
+constexpr const char* ping_interval_key = "services.ping.interval";
+constexpr const char* ping_failcount_key = "services.ping.failcount";
+constexpr const char* ping_address_key = "services.ping.ipaddr";
+/// The target address is read into a text of 27 characters.
+constexpr size_t ping_address_max = 27;
+
+/// A file watch's checks are endless from this count on.
+constexpr uint16_t endless_checks = 65535;
+/// The line number lists are kept in catalogue items, so each stays within what a
+/// catalogue line holds after the longest tag and its '='.
+constexpr size_t watch_list_max = catalogue_line_max - tag_max - 1;
+/// Matching lines taken from one check: enough for every line number of a long log.
+constexpr size_t grep_list_capacity = 65536;
+constexpr unsigned wait_margin_ms = 50;
+
+uint16_t parsed_item(const run_context& ctx, const char* code, uint16_t previous) {
+    std::string text;
+    get_value(ctx, code, text);
+    uint16_t n = previous;
+    parse_number(text, n);
+    return n;
+}
+
+/// ping_argv as the first watch or watchdog start of the run builds it.
+void build_ping_argv(run_context& ctx, const char* program) {
+    if (ctx.ping_argc != 0) return;
+    ctx.ping_argc = ping_slots;
+    ctx.ping_argv = {program, "", count_option, ""};
+}
+
+int ping_arming(run_context& ctx) {
+    ctx.ping_interval = parsed_item(ctx, item_role::ping_interval, ctx.ping_interval);
+    ctx.ping_remaining = static_cast<uint16_t>(value_number(ctx, item_role::ping_failcount));
+    ctx.ping_failcount = parsed_item(ctx, item_role::ping_failcount, ctx.ping_failcount);
+    ctx.ping_enabled = static_cast<int16_t>(
+        parsed_item(ctx, item_role::ping_enable, static_cast<uint16_t>(ctx.ping_enabled)));
+    push_keys(ctx, ping_keys);
+    return 0;
+}
+
+/// The watchdog's settings that uci holds, over those of the catalogue.
+void ping_settings_from_uci(run_context& ctx) {
+    std::string text;
+    if (uci_setting(ping_enabled_key, text)) ctx.ping_enabled = static_cast<int16_t>(decimal_int(text));
+    if (uci_setting(ping_delay_key, text)) ctx.ping_delay = static_cast<uint16_t>(decimal_int(text));
+    if (uci_setting(ping_interval_key, text))
+        ctx.ping_interval = static_cast<uint16_t>(decimal_int(text));
+    if (uci_setting(ping_failcount_key, text))
+        ctx.ping_failcount = static_cast<uint16_t>(decimal_int(text));
+    if (uci_get(ping_address_key, text, ping_address_max + 2) == 0 && text.size() <= ping_address_max) {
+        ctx.ping_argv[address_slot] = text;
+        ctx.ping_address = text;
+    }
+}
+
+int ping_start(run_context& ctx) {
+    build_ping_argv(ctx, ping_program);
+    ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
+    get_value(ctx, item_role::ping_target, ctx.ping_argv[address_slot]);
+    ctx.ping_address = ctx.ping_argv[address_slot];
+    get_value(ctx, item_role::ping_delay, ctx.ping_argv[command_slot]);
+    ctx.ping_delay = static_cast<uint16_t>(decimal_int(ctx.ping_argv[command_slot]));
+    if (ctx.use_uci == 1) ping_settings_from_uci(ctx);
+    if (ctx.ping_enabled == 1) {
+        run_ping_watchdog();
+        // A watchdog that could not start leaves the run to the keys after it.
+        if (ctx.alive == 1) return 0;
+    }
+    push_keys(ctx, exit_keys);  // off, or the reboot is due: the run ends
+    return 0;
+}
+
+int file_watch_arming(run_context& ctx) {
+    ctx.ping_interval = parsed_item(ctx, item_role::watch_interval, ctx.ping_interval);
+    ctx.ping_enabled = static_cast<int16_t>(
+        parsed_item(ctx, item_role::watch_enable, static_cast<uint16_t>(ctx.ping_enabled)));
+    push_keys(ctx, watch_check_keys);
+    return 0;
+}
+
+/// list cut after its last whole field that fits max characters.
+std::string fields_within(const std::string& list, size_t max) {
+    if (list.size() <= max) return list;
+    size_t comma = list.rfind(',', max);
+    return comma == std::string::npos ? std::string() : list.substr(0, comma);
+}
+
+/// One check: the lines of the watched command's output that hold the pattern; the
+/// watch command runs when some of them were not matched before.
+void check_for_new_matches(run_context& ctx) {
+    std::string command, pattern;
+    get_value(ctx, item_role::watched_command, command);
+    get_value(ctx, item_role::watch_pattern, pattern);
+    // A command that result cannot hold is not run cut short.
+    if (command.size() > result_max) return;
+    ctx.result = command;
+    std::string list;
+    grep_line_numbers(ctx.result, pattern, list, grep_list_capacity);
+    // A list cut at the capacity may end in a part of a number.
+    if (list.size() >= grep_list_capacity - 1) list = fields_within(list, list.rfind(','));
+    if (list.empty()) return;
+
+    set_value(&ctx, item_role::watch_latest, fields_within(list, watch_list_max));
+    std::string seen;
+    get_value(ctx, item_role::watch_seen, seen);
+    const std::string seen_fields = "," + seen + ",";
+    std::string acc = seen;
+    bool found_new = false;
+    for (size_t from = 0; from < list.size();) {
+        size_t to = list.find(',', from);
+        if (to == std::string::npos) to = list.size();
+        const std::string field = list.substr(from, to - from);
+        from = to + 1;
+        if (field.empty() || seen_fields.find("," + field + ",") != std::string::npos) continue;
+        found_new = true;
+        const std::string grown = acc.empty() ? field : acc + "," + field;
+        if (grown.size() <= watch_list_max) acc = grown;
+    }
+    if (!found_new) return;
+    set_value(&ctx, item_role::watch_seen, acc);
+    run_command(ctx.ping_argv[command_slot]);  // the operator's command, as configured
+}
+
+int file_watch_check(run_context& ctx) {
+    build_ping_argv(ctx, watch_program);
+    ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
+    get_value(ctx, item_role::watch_pattern, ctx.ping_argv[address_slot]);
+    ctx.ping_address = ctx.ping_argv[address_slot];
+    get_value(ctx, item_role::watch_command, ctx.ping_argv[command_slot]);
+    ctx.ping_delay = static_cast<uint16_t>(decimal_int(ctx.ping_argv[command_slot]));
+    if (ctx.ping_enabled == 1) check_for_new_matches(ctx);
+    if (ctx.ping_remaining != endless_checks) --ctx.ping_remaining;  // 0 wraps to endless
+    if (ctx.ping_remaining != 0) {
+        push_keys(ctx, watch_wait_keys);
+        ctx.at_last_key = 1;  // this check's screen is drawn
+        set_value(&ctx, item_role::watch_checks_left, std::to_string(ctx.ping_remaining));
+    }
+    return 0;
+}
+
+int file_watch_wait(run_context& ctx) {
+    const unsigned interval_ms = ctx.ping_interval * 1000u;
+    // An interval of 0 waits not at all.
+    if (interval_ms > wait_margin_ms) sleep_ms(interval_ms - wait_margin_ms);
+    push_keys(ctx, watch_check_keys);
+    return 0;
+}
+
 }  // namespace
 
 int http_start_action(run_context& ctx) { return start_web(ctx, http_start); }
@@ -232,6 +396,11 @@ item_action_set built_item_actions() {
     actions.https_start = https_start_action;
     actions.ftp_start = ftp_start_action;
     actions.telnet_start = telnet_start_action;
+    actions.ping_arming = ping_arming;
+    actions.ping_start = ping_start;
+    actions.file_watch_arming = file_watch_arming;
+    actions.file_watch_check = file_watch_check;
+    actions.file_watch_wait = file_watch_wait;
     actions.reboot_follow_up = reboot_follow_up;
     return actions;
 }
