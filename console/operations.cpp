@@ -1,6 +1,8 @@
 // The operations of the console and the network setup that this build wires into the entry.
 #include "console/bridge.hpp"
 #include "console/entry.hpp"
+#include "netsetup/ssid_list.hpp"
+#include "netsetup/vlan_priority.hpp"
 
 entry_operations built_operations() {
     entry_operations ops;
@@ -10,5 +12,7 @@ entry_operations built_operations() {
     ops.bridge_set = bridge_set;
     ops.oneshot_get = oneshot_get;
     ops.oneshot_set = oneshot_set;
+    ops.get_ssid_list = get_ssid_list;
+    ops.main_vlan_priority = main_vlan_priority;
     return ops;
 }
