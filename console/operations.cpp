@@ -3,6 +3,8 @@
 #include "console/entry.hpp"
 #include "netsetup/ssid_list.hpp"
 #include "netsetup/vlan_priority.hpp"
+#include "netsetup/vlan_setup.hpp"
+#include "netsetup/vlan_wpa.hpp"
 
 entry_operations built_operations() {
     entry_operations ops;
@@ -14,5 +16,7 @@ entry_operations built_operations() {
     ops.oneshot_set = oneshot_set;
     ops.get_ssid_list = get_ssid_list;
     ops.main_vlan_priority = main_vlan_priority;
+    ops.main_vlan = main_vlan;
+    ops.main_vlan_wpa = main_vlan_wpa;
     return ops;
 }
