@@ -224,6 +224,7 @@ int reset_run_state(run_context& ctx, value_node* first) {
     ctx.timer_state = 0;
     ctx.line_buf.clear();
     ctx.result.clear();
+    ctx.result_found = false;
     std::string debug;
     get_value(ctx, debug_item, debug);
     ctx.quiet = debug == "n" || debug == "N" ? 1 : 0;

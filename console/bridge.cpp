@@ -1,5 +1,7 @@
 #include "console/bridge.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <functional>
 #include <system_error>
@@ -9,6 +11,7 @@
 #include "common/text_fields.hpp"
 #include "console/console_run.hpp"
 #include "console/interpreter.hpp"
+#include "console/prompts.hpp"
 #include "console/run_context.hpp"
 
 namespace {
@@ -106,7 +109,8 @@ bool names_parameter(const std::string& oid, const std::string& dir) {
 }
 
 bool is_key_safe(const std::string& text, bool is_value) {
-    if (is_value && !text.empty() && text[0] == '\'') return false;
+    // A value that the keys would take as a rename, or whose quotes they would strip.
+    if (is_value && ((!text.empty() && text[0] == '\'') || bracketed(text))) return false;
     return text.find_first_of(";|~\r\n") == std::string::npos;
 }
 
@@ -114,8 +118,9 @@ int oneshot_get(const std::string& oid, std::string& out) {
     out.clear();
     if (!is_key_safe(oid, false)) return 0;
     answer_buf.clear();
-    if (run_on_own_thread(oneshot_get_script(oid))) out = answer_buf;
-    return 0;
+    answer_found = false;
+    if (run_on_own_thread(oneshot_get_script(oid)) && answer_found) out = answer_buf;
+    return answer_found ? 0 : -1;
 }
 
 int oneshot_set(const std::string& oid, const std::string& value) {
@@ -151,6 +156,16 @@ int run_interactive(int argc, const arg_vector& argv) {
     wait_for_engine();
     std::thread keyboard_side(keyboard_thread, run_block{2, {thread_placeholder, refresh_script}});
     engine_side.join();
+    {
+        // The run has ended (saved, and rebooted if that was due) while the keyboard
+        // waits for a line: nothing is left to do, so the process ends without it.
+        std::lock_guard<std::mutex> hold(mailbox_lock);
+        if (keyboard_reading) {
+            std::fflush(stdout);
+            std::fflush(stderr);
+            _exit(0);
+        }
+    }
     keyboard_side.join();
     interactive_console = false;
     return 0;
@@ -221,13 +236,15 @@ int bridge_get(const std::string& oid, std::string& out) {
     } catch (const std::system_error&) {
         return 0;
     }
+    bool found = false;
     post_line(mailbox_get_line(oid), [&](run_context* ctx) {
         if (ctx) answer_buf = cut_copy(ctx->result, answer_max);
-        out = answer_buf;
+        found = ctx ? ctx->result_found : answer_found;
+        if (found) out = answer_buf;
     });
     post_exit();
     engine.join();
-    return 0;
+    return found ? 0 : -1;
 }
 
 int bridge_set(const std::string& oid, const std::string& value) {

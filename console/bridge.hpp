@@ -23,6 +23,7 @@ int keyboard_thread(run_block block);
 int run_interactive(int argc, const arg_vector& argv);
 
 /// Mode 5: reads or writes a parameter through the mailbox of a running engine thread.
+/// A get of an OID that names no parameter returns -1, out empty.
 int bridge_get(const std::string& oid, std::string& out);
 int bridge_set(const std::string& oid, const std::string& value);
 
@@ -38,7 +39,8 @@ std::string mailbox_set_line(const std::string& oid, const std::string& value);
 /// Mode 1: a run on the calling thread, keys from argv[1] and then standard input.
 int run_batch(int argc, const arg_vector& argv);
 
-/// A self-contained run that reads the parameter oid; out receives its value.
+/// A self-contained run that reads the parameter oid; out receives its value. An OID that
+/// names no parameter returns -1, out empty.
 int oneshot_get(const std::string& oid, std::string& out);
 
 /// A self-contained run that stores value in the parameter oid.

@@ -50,6 +50,7 @@ int console_run(int argc, const arg_vector& argv) {
     ctx.menu_sizes.clear();
     ctx.menu_ids.clear();
     answer_buf = cut_copy(ctx.result, answer_max);
+    answer_found = ctx.result_found;
     const bool reboot_due = ctx.alive == 0;
     // Only the countdown's end is logged here; whatever else asks for the reboot logs it.
     const bool countdown_ended = ctx.timer_state == 2;

@@ -26,10 +26,14 @@ struct option_text {
 };
 
 /// Name part (field 0 at '=') and value (field 1 at '='). A missing value field is
-/// refused rather than left holding the name part.
-bool split_option(std::string_view arg, size_t name_max, size_t value_max_len, option_text& out) {
+/// refused rather than left holding the name part. With whole_value the value is all the
+/// text after the first '=', so that a value holding '=' is taken whole.
+bool split_option(std::string_view arg, size_t name_max, size_t value_max_len, option_text& out,
+                  bool whole_value = false) {
     get_field(out.name, arg, 0, '=');
-    get_field(out.value, arg, 1, '=');
+    size_t eq = arg.find('=');
+    if (whole_value) out.value = eq == std::string_view::npos ? "" : std::string(arg.substr(eq + 1));
+    else get_field(out.value, arg, 1, '=');
     out.has_value = !out.value.empty();  // fields are never empty: empty means missing
     return out.name.size() <= name_max && out.value.size() <= value_max_len;
 }
@@ -65,7 +69,7 @@ void plan_parameter_access(entry_plan& plan, int argc, const char* const* argv, 
     }
     const char* a4 = arg_at(argc, argv, 4);
     option_text val;
-    if (!a4 || !split_option(a4, value_max, value_max, val) || !names(val, "--val") ||
+    if (!a4 || !split_option(a4, value_max, value_max, val, true) || !names(val, "--val") ||
         !val.has_value || !is_key_safe(val.value, true))
         return;
     plan.action = mailbox ? entry_action::bridge_set : entry_action::oneshot_set;
@@ -132,11 +136,13 @@ void print_answer(FILE* out, const std::string& oid, const std::string& answer) 
     std::fflush(out);
 }
 
+/// Prints the answer of a get. A get that found no parameter prints nothing, unless
+/// always is set (the two fixed lines of mode 3).
 void get_and_print(FILE* out, const std::string& oid,
-                   int (*get)(const std::string&, std::string&)) {
+                   int (*get)(const std::string&, std::string&), bool always = false) {
     if (!get) return;
     std::string answer;
-    get(oid, answer);
+    if (get(oid, answer) != 0 && !always) return;
     print_answer(out, oid, cut_copy(answer, answer_max));
 }
 
@@ -173,8 +179,8 @@ int run_entry(const entry_plan& plan, const entry_operations& ops, FILE* out) {
         break;
     }
     case entry_action::show_two:
-        get_and_print(out, "0.3.1", ops.oneshot_get);
-        get_and_print(out, "0.3.2", ops.oneshot_get);
+        get_and_print(out, "0.3.1", ops.oneshot_get, true);
+        get_and_print(out, "0.3.2", ops.oneshot_get, true);
         break;
     case entry_action::oneshot_get: get_and_print(out, plan.oid, ops.oneshot_get); break;
     case entry_action::oneshot_set: call_set(ops.oneshot_set, plan.oid.c_str(), plan.value.c_str()); break;

@@ -23,10 +23,11 @@ int fake_ssid(int argc, const arg_vector& argv) { calls.push_back("ssid " + join
 int fake_vlan(int argc, const arg_vector& argv) { calls.push_back("vlan " + join(argc, argv)); return 0; }
 int fake_prio(int argc, const arg_vector& argv) { calls.push_back("prio " + join(argc, argv)); return 0; }
 int fake_wpa(int argc, const arg_vector& argv) { calls.push_back("wpa " + join(argc, argv)); return 0; }
+/// Finds every parameter but those of menu 7.
 int fake_oneshot_get(const std::string& oid, std::string& out) {
     calls.push_back("oneshot_get " + oid);
     out = "v(" + oid + ")";
-    return 0;
+    return oid.compare(0, 3, "0.7") == 0 ? -1 : 0;
 }
 int fake_oneshot_set(const std::string& oid, const std::string& v) { calls.push_back("oneshot_set " + oid + " " + v); return 0; }
 int fake_bridge_get(const std::string& oid, std::string& out) {
@@ -119,8 +120,9 @@ TEST(entry, parameter_get_and_set) {
     EXPECT_EQ(run({"--test=4", "--get", "--oid=0.3.1"}), "[0.3.1]=v(0.3.1)\n");
     EXPECT_EQ(run({"--test=4", "--set", "--oid=0.3.1", "--val=abc"}), "");
     EXPECT_EQ(calls, list{"oneshot_set 0.3.1 abc"});
-    run({"--test=4", "--set", "--oid=0.3.1", "--val=a=b"});
-    EXPECT_EQ(calls, list{"oneshot_set 0.3.1 a"});
+    run({"--test=4", "--set", "--oid=0.3.1", "--val=http://x/?a=b"});  // all after the first '='
+    EXPECT_EQ(calls, list{"oneshot_set 0.3.1 http://x/?a=b"});
+    EXPECT_EQ(run({"--test=4", "--get", "--oid=0.7.1"}), "");  // no such parameter
     run({"--test=5", "--set", "--oid=0.1.2", "--val=x"});
     EXPECT_EQ(calls, list{"bridge_set 0.1.2 x"});
 }

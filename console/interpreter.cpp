@@ -14,6 +14,12 @@ namespace {
 
 constexpr const char* prompt_text = "ZTQ$";
 constexpr const char* acknowledgement = "r\n";
+constexpr const char* refresh_line = "r\n";
+constexpr const char* exit_line = "e\n";
+/// Pauses of the loops: the engine between two refreshes of a countdown, the keyboard's
+/// (unused: the engine counts down), and the engine's idle moment.
+constexpr unsigned engine_countdown_ms = 899;
+constexpr unsigned idle_ms = 20;
 
 bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -178,24 +184,52 @@ std::string run_script(const arg_vector& argv) {
     return argv.size() > 1 ? cut_copy(argv[1], cmd_max) : std::string();
 }
 
-/// The countdown of an automatic reboot, on whichever loop holds the interpreter: the
+/// The countdown of an automatic reboot, on the loop that holds the interpreter: the
 /// refresh key every pause_ms with the period advanced, then the exit key once it is due.
 /// Returns false when the timer state is 0 (no countdown).
 bool countdown_step(run_context& ctx, unsigned pause_ms) {
     if (ctx.timer_state == 1) {
-        ctx.cmd = "r\n";
+        ctx.cmd = refresh_line;
         sleep_ms(pause_ms);
         update_reboot_remaining(ctx);
-        // The operator of the interactive console sees the period run down.
-        if (interactive_console) ctx.quiet = 0;
         return true;
     }
     if (ctx.timer_state == 2) {
-        ctx.cmd = "e\n";
+        ctx.cmd = exit_line;
         ctx.alive = 0;
         return true;
     }
     return ctx.timer_state != 0;  // any other state: the line is taken as it stands
+}
+
+/// The pause between two refreshes of a countdown in the interactive console. The engine
+/// lets go of the interpreter meanwhile, so that a line typed at the terminal is taken at
+/// once: to move, to edit, to stop the countdown with a second confirmation or to leave.
+/// Without one the period is advanced and shown, with the prompt. A line interpreted just
+/// before is acknowledged first. Returns false when the run has ended meanwhile.
+bool interactive_countdown_pause(run_context& ctx, bool& took_line, bool& first_idle_done) {
+    print_prompt(ctx);
+    ctx.cmd = took_line ? acknowledgement : "";
+    if (!first_idle_done) {
+        first_idle_done = true;
+        start_gate.unlock();
+    }
+    for (unsigned waited = 0; waited < engine_countdown_ms; waited += idle_ms) {
+        mailbox_lock.unlock();
+        sleep_ms(idle_ms);
+        mailbox_lock.lock();
+        if (ctx.exited) return false;
+        if (!ctx.cmd.empty() && ctx.cmd != acknowledgement) {  // a typed line
+            took_line = true;
+            ctx.quiet = 1;  // its screen is drawn by the keyboard, as without a countdown
+            return true;
+        }
+    }
+    took_line = false;
+    ctx.cmd = refresh_line;
+    update_reboot_remaining(ctx);
+    ctx.quiet = 0;  // the operator sees the period run down
+    return true;
 }
 
 }  // namespace
@@ -213,7 +247,9 @@ int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
         if (mode == 2) {
             ctx.cmd = run_script(argv);
             mode = 1;
-        } else if (!countdown_step(ctx, 899)) {
+        } else if (threaded && interactive_console && ctx.timer_state == 1) {
+            if (!interactive_countdown_pause(ctx, took_line, first_idle_done)) break;
+        } else if (!countdown_step(ctx, engine_countdown_ms)) {
             print_prompt(ctx);
             ctx.cmd.clear();
             if (took_line) ctx.cmd = acknowledgement;
@@ -224,7 +260,7 @@ int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
             }
             if (threaded) mailbox_lock.unlock();
             else read_input_line(ctx.cmd);
-            sleep_ms(20);
+            sleep_ms(idle_ms);
             if (threaded) mailbox_lock.lock();
             if (ctx.exited) break;  // the keyboard loop handled the exit key
             took_line = !ctx.cmd.empty();
@@ -256,16 +292,36 @@ bool hand_line_to_engine(run_context& ctx, const std::string& line) {
     }
 }
 
+/// Reads a typed line, with mailbox_lock held on entry and on return, and hands it to
+/// the engine; false when the run has ended meanwhile. Without a countdown the lock is
+/// held while the keyboard waits, so the engine rests; while one runs it is let go, so
+/// that the engine goes on counting down. The run's end then finds keyboard_reading set
+/// and ends the process instead of waiting for a line that may never come.
+bool read_typed_line(run_context& ctx) {
+    std::string line;
+    if (ctx.timer_state == 0) {
+        read_input_line(line);
+    } else {
+        keyboard_reading = true;
+        mailbox_lock.unlock();
+        read_input_line(line);
+        mailbox_lock.lock();
+        keyboard_reading = false;
+        if (!current_context || ctx.exited) return false;
+    }
+    // The engine interprets every typed line; the screen that results is drawn here
+    // once, by its acknowledgement.
+    return hand_line_to_engine(ctx, line);
+}
+
 }  // namespace
 
 int keyboard_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
-    const bool threaded = oneshot == 0;
-    if (threaded) {
-        mailbox_lock.lock();
-        if (!current_context || ctx.exited) {
-            mailbox_lock.unlock();
-            return 0;
-        }
+    if (oneshot != 0) return 0;  // the keyboard thread belongs to the threaded console
+    mailbox_lock.lock();
+    if (!current_context || ctx.exited) {
+        mailbox_lock.unlock();
+        return 0;
     }
     ctx.quiet = 0;
     for (;;) {
@@ -276,22 +332,15 @@ int keyboard_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
         if (mode == 2) {
             ctx.cmd = run_script(argv);
             mode = 1;
-        } else if (!countdown_step(ctx, 999)) {
+        } else {
+            // The engine advances a countdown; the keyboard keeps reading meanwhile.
             print_prompt(ctx);
-            std::string line;
-            read_input_line(line);
-            if (threaded) {
-                // The engine interprets every typed line; the screen that results is drawn
-                // here once, by its acknowledgement.
-                if (!hand_line_to_engine(ctx, line)) break;
-            } else {
-                ctx.cmd = line;
-            }
+            if (!read_typed_line(ctx)) break;
             ctx.quiet = 0;
         }
         end_line_with_return(ctx);
         take_line(ctx);
     }
-    if (threaded) mailbox_lock.unlock();
+    mailbox_lock.unlock();
     return 0;
 }

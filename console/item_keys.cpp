@@ -60,7 +60,9 @@ void store_answer(run_context& ctx, int answer_kind, const std::string& name,
     std::string menu;
     path_code(ctx, menu);
     if (answer_kind == answer_rename) {
-        set_value(&ctx, "0;" + menu + ";" + name, answer.substr(1, answer.size() - 2));
+        // A title the screen cannot show is refused; the entry keeps its title.
+        if (answer.size() - 2 <= title_max)
+            set_value(&ctx, "0;" + menu + ";" + name, answer.substr(1, answer.size() - 2));
         return;
     }
     std::string code = menu + ";" + name;
@@ -84,7 +86,8 @@ int lookup_parameter(run_context& ctx) {
     std::string code = ctx.result;
     replace_char(code, '.', ';');
     std::string value;
-    if (get_value(ctx, code, value)) ctx.result = cut_copy(value, result_max);
+    ctx.result_found = get_value(ctx, code, value) == 1;
+    if (ctx.result_found) ctx.result = cut_copy(value, result_max);
     set_value(&ctx, item_role::lookup_value, ctx.result);
     return 0;
 }

@@ -9,7 +9,9 @@ std::mutex mailbox_lock;
 std::mutex start_gate;
 std::atomic<uint8_t> oneshot{0};
 std::string answer_buf;
+bool answer_found = false;
 std::atomic<bool> interactive_console{false};
+bool keyboard_reading = false;
 
 namespace {
 

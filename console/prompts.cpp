@@ -26,11 +26,11 @@ bool in_group(run_context& ctx, uint16_t number, const char* const (&codes)[N]) 
     return false;
 }
 
+}  // namespace
+
 bool bracketed(const std::string& s) {
     return s.size() >= 2 && s.front() == '[' && s.back() == ']';
 }
-
-}  // namespace
 
 int show_item_prompt(run_context& ctx, uint16_t number, const std::string& name,
                      const std::string& value) {

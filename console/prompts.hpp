@@ -8,6 +8,9 @@
 #include "console/run_context.hpp"
 
 /// What an answer means.
+/// True for an answer that renames its entry: '[' first and ']' last.
+bool bracketed(const std::string& s);
+
 enum answer_class : int {
     answer_confirm = 2,  ///< an action item's answer: nothing stored
     answer_rename = 3,   ///< '[title]': the entry's title changes

@@ -77,6 +77,7 @@ struct run_context {
     std::vector<value_node> nodes;               ///< one per leaf
     std::vector<std::vector<menu_entry>> menu_entry_store;  ///< menu k's entry storage
     std::string result;                          ///< answer left by a get script
+    bool result_found = false;                   ///< result is a parameter's value
     std::vector<catalogue_item> items;           ///< the sorted catalogue
     int32_t item_count = 0;
     /// 1 once the exit key has been handled: the tables are released and whichever loop
@@ -104,9 +105,16 @@ extern std::mutex start_gate;
 extern std::atomic<uint8_t> oneshot;
 /// The answer of the last get, at most answer_max characters.
 extern std::string answer_buf;
+/// True when answer_buf is the value of the parameter the get named, false when that
+/// OID named none (answer_buf then holds the OID itself).
+extern bool answer_found;
 /// True while the interactive console runs: a question whose answer is read from the
 /// terminal is then always shown, whichever thread interprets the key.
 extern std::atomic<bool> interactive_console;
+
+/// True while the interactive console's keyboard thread waits for a typed line without
+/// holding mailbox_lock (it does so while a countdown runs). Guarded by mailbox_lock.
+extern bool keyboard_reading;
 
 /// The engine's side of the start order: the engine calls engine_ready() once it holds
 /// mailbox_lock and start_gate; the keyboard thread and mailbox writers call

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,6 @@ constexpr uint8_t fill_base = 54;
 constexpr size_t row_limit = 58;          // a row of this length or more does not fit
 constexpr const char* clear_screen = "\x1b[2J";
 constexpr const char* cursor_home = "\x1b[0;0f";
-constexpr const char* too_long_message = "Value is so long\n";
 constexpr const char* prompt_head = "Please select item <";
 
 /// Appends piece when the line stays within line_max; else marks the overflow.
@@ -45,12 +45,9 @@ void draw_entry_row(run_context& ctx, const std::string& prefix, uint8_t p, int1
     char number[16];
     std::snprintf(number, sizeof number, "%2d.", std::atoi(entry.key.c_str()));
     std::string row = number;
-    auto t = static_cast<int16_t>(value_length(ctx, title_code));
-    if (static_cast<long>(row.size()) + t + 2 >= static_cast<long>(row_limit)) {
-        std::fputs(too_long_message, stdout);
-        std::fflush(nullptr);
-        _exit(0);
-    }
+    // A title longer than a row holds (written into the file by hand, say) is shown cut
+    // like any row that is too long.
+    auto t = static_cast<int16_t>(std::min<int>(value_length(ctx, title_code), title_max));
     std::string title;
     if (get_value_into(ctx, title_code, title)) row += title;
     for (int16_t k = 0; k < width - t - 2; ++k) row += ' ';
@@ -174,8 +171,9 @@ int draw_menu_screen(run_context& ctx) {
         std::string prefix = code + ";";
         int16_t width = 0;
         for (uint8_t p = 1; p <= ctx.cur_entry_count; ++p) {
-            auto l = static_cast<int16_t>(ctx.cur_entries[p - 1].key.size() +
-                                          value_length(ctx, "0;" + prefix + std::to_string(p)));
+            auto l = static_cast<int16_t>(
+                ctx.cur_entries[p - 1].key.size() +
+                std::min<int>(value_length(ctx, "0;" + prefix + std::to_string(p)), title_max));
             if (l > width) width = l;
         }
         for (uint8_t p = 1; p <= ctx.cur_entry_count; ++p) draw_entry_row(ctx, prefix, p, width);

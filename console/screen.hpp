@@ -17,6 +17,10 @@ int path_code(const run_context& ctx, std::string& out);
 /// The item number of the path's item code.
 int path_number(run_context& ctx, uint16_t& out);
 
+/// The longest entry title a row shows (cut with "..." after its number); a rename to a
+/// longer one is refused.
+constexpr size_t title_max = 52;
+
 /// Upper-cases every byte with toupper.
 void upcase_in_place(std::string& text);
 

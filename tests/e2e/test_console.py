@@ -123,13 +123,14 @@ class OneShotTest(ConsoleCase):
     def test_get_prints_the_value_and_leaves_the_lookup_in_the_catalogue(self):
         cases = [('0.3.5', '80'), ('0.4.1', '192.168.1.1'),
                  ('0.5.4', 'Wireless access point'), ('0.5.2', ''),
-                 ('0.3.13', '0.3.13')]  # no such parameter: the OID itself comes back
+                 ('0.3.13', None)]  # no such parameter: nothing is printed
         for oid, value in cases:
             with self.subTest(oid=oid):
                 self.install()
                 self.assertRun(self.apmenu('--test=4', '--get', f'--oid={oid}'),
-                               f'[{oid}]={value}\n')
-                self.assertData({'v;1;10': oid, 'v;1;11': value})
+                               '' if value is None else f'[{oid}]={value}\n')
+                # The lookup entry itself keeps the OID when it names no parameter.
+                self.assertData({'v;1;10': oid, 'v;1;11': oid if value is None else value})
                 self.assertUntouched(TITLE)
 
     def test_set_stores_values_and_saves_the_data_file_in_item_number_order(self):
@@ -137,14 +138,16 @@ class OneShotTest(ConsoleCase):
         self.install(data=''.join(reversed(DEFAULT[DATA].splitlines(keepends=True))))
         sets = [('0.3.5', '8080', '8080'), ('0.4.1', '10.0.0.1', '10.0.0.1'),
                 ('0.5.2', 'Lab 2', 'Lab 2'), ('0.5.3', "it's", "it's"),
-                ('0.3.1', 'a=b', 'a'),      # the value ends at a second '='
+                ('0.3.1', 'http://x/?a=b', 'http://x/?a=b'),   # all after the first '='
+                ('0.5.3', '[Renamed]', None),  # a value the keys would take as a rename
                 ('0.3.13', '5', None)]      # no such entry: the key is skipped
         for oid, value, _ in sets:
             self.assertRun(self.apmenu('--test=4', '--set', f'--oid={oid}', f'--val={value}'))
         self.assertEqual(self.read(DATA), edited(DEFAULT[DATA], {
             'v;' + oid[2:].replace('.', ';'): stored for oid, _, stored in sets if stored}))
         self.assertUntouched(TITLE)
-        self.assertRun(self.apmenu('--test=4', '--get', '--oid=0.3.1'), '[0.3.1]=a\n')
+        self.assertRun(self.apmenu('--test=4', '--get', '--oid=0.3.1'), '[0.3.1]=http://x/?a=b\n')
+        self.assertRun(self.apmenu('--test=4', '--get', '--oid=0.7.1'), '')   # no parameter
 
     def test_oid_or_value_that_would_add_keys_is_refused(self):
         refused = [('--get', '--oid=0.3;1'), ('--get', '--oid=0.3|1'),
@@ -384,13 +387,21 @@ class ScreenTest(ConsoleCase):
                         lines[2])
 
     def test_entry_title_too_long_for_a_row(self):
-        self.install(title=edited(DEFAULT[TITLE], {'n;1;3': 'T' * 52}))
-        lines = self.screen('1;6:y')[len(CLEAR):].split('\r\n')
-        self.assertEqual(lines[6], row(' 3.' + 'T' * 45 + '...'))
-        self.install(title=edited(DEFAULT[TITLE], {'n;1;3': 'T' * 53}))
-        out = self.screen('1;3:5;6:y')
-        self.assertTrue(out.endswith('\r\nValue is so long\n'), repr(out[-80:]))
-        self.assertUntouched()
+        # Titles the file already holds are shown cut, and the console goes on.
+        self.install(title=edited(DEFAULT[TITLE], {'n;1;3': 'T' * 53, 'n;1;4': 'F' * 60}))
+        out = self.screen('1;5:1;6:y', stdin='e\n')
+        lines = out.split(CLEAR)[1].split('\r\n')
+        self.assertEqual(lines[6:8], [row(' 3.' + 'T' * 45 + '...'), row(' 4.' + 'F' * 45 + '...')])
+        self.assertData({'v;1;5': '1'})
+        # A rename to a title longer than 52 characters is refused, at the console and in
+        # batch; by a set a rename is refused whatever its length.
+        self.install()
+        r = self.apmenu('--test=0', stdin=f'1;3:[{"N" * 53}]\n!;5;2:[{"N" * 52}]\ne\n')
+        self.assertEqual(r.returncode, 0, r)
+        self.screen(f'5;1:[{"M" * 60}];e')
+        self.assertRun(self.apmenu('--test=4', '--set', '--oid=0.5.3', f'--val=[{"S" * 50}]'))
+        self.assertEqual(self.read(TITLE), edited(DEFAULT[TITLE], {'n;5;2': 'N' * 52}))
+        self.assertData({})
 
     def test_prompts_of_keys_without_answer(self):
         cases = [('3', '45', '[3.]=[60]. Please input new value: >>'),

@@ -60,12 +60,15 @@ def screens(out):
 class OpenInput:
     """Standard input that stays open: a FIFO in the root, written from the test with the
     given text and held open until close(), so that only the program itself can end its
-    run. argv() wraps a command so that it reads the FIFO."""
+    run. The text may be a list of parts, written PAUSE seconds apart. argv() wraps a
+    command so that it reads the FIFO."""
 
     BOARD_PATH = '/var/test-input'
+    PAUSE = 2.5
 
     def __init__(self, root, text):
-        self.root, self.text = root, text.encode()
+        self.root = root
+        self.parts = [t.encode() for t in ([text] if isinstance(text, str) else text)]
         self.path = root.host_path(self.BOARD_PATH)
         if os.path.lexists(self.path):
             os.unlink(self.path)
@@ -91,7 +94,10 @@ class OpenInput:
             return
         try:
             os.set_blocking(fd, True)
-            os.write(fd, self.text)
+            for k, part in enumerate(self.parts):
+                if k and self.done.wait(self.PAUSE):
+                    break
+                os.write(fd, part)
             self.done.wait()
         except BrokenPipeError:
             pass
@@ -142,12 +148,12 @@ class MailboxTest(ThreadedCase):
 
     def test_get_prints_the_line_of_a_oneshot_get(self):
         cases = [('0.3.5', '80'), ('0.4.1', '192.168.1.1'), ('0.5.4', 'Wireless access point'),
-                 ('0.5.2', ''), ('0.1.13', 'logread'), ('0.3.13', '0.3.13')]
+                 ('0.5.2', ''), ('0.1.13', 'logread'), ('0.3.13', None)]
         for oid, value in cases:
             with self.subTest(oid=oid):
                 oneshot, mailbox = self.both_modes('--get', f'--oid={oid}')
                 self.assertEqual(mailbox, oneshot)
-                self.assertEqual(mailbox[0], f'[{oid}]={value}\n')
+                self.assertEqual(mailbox[0], '' if value is None else f'[{oid}]={value}\n')
 
     def test_set_stores_what_a_oneshot_set_stores(self):
         v63 = 'v' * 30 + ' ' + 'w' * 32
@@ -423,21 +429,10 @@ class CountdownTest(ThreadedCase):
                                    '\n-->Remaining period = [00:00:59].\n')
         self.assertRebootedOnce(r)
 
-    def test_interactive_countdown_ends_the_console_and_reboots(self):
-        # Nothing is read from the terminal while the countdown runs: neither the end of
-        # the input nor a line waiting in it may end or stop the countdown.
-        for stays_open in (False, True):
-            with self.subTest(stays_open=stays_open):
-                self.root = DeviceRoot()
-                self.addCleanup(self.root.close)
-                self.install()
-                keys = '2\n3:00:00\n5:y\n'
-                if stays_open:
-                    r = self.run_open(['--test=0'], keys + '5:y\n', faketime=self.CLOCK)
-                else:
-                    r = self.apmenu('--test=0', stdin=keys, faketime=self.CLOCK)
-                self.assertRebootedOnce(r)
-                self.assertCountsDown(r.stdout)
+    def test_interactive_countdown_nobody_stops_reboots_on_time(self):
+        r = self.run_open(['--test=0'], '2\n3:00:00\n5:y\n', faketime=self.CLOCK)
+        self.assertRebootedOnce(r)
+        self.assertCountsDown(r.stdout)
 
     def test_mailbox_set_that_starts_the_countdown(self):
         self.install(data=edited(DEFAULT[DATA], {'v;2;1': '2', 'v;2;3': '00:00'}))
@@ -448,7 +443,7 @@ class CountdownTest(ThreadedCase):
 
 
 class CountdownStopTest(ThreadedCase):
-    """A key still pending on the line that started the countdown stops it again."""
+    """A countdown stopped again by a second confirmation, never reaching its reboot."""
 
     def test_second_confirmation_on_the_same_line_stops_the_countdown(self):
         for mode, keys in (('--test=1', '2;3:00:00;5:y;5:y;e'),
@@ -464,6 +459,26 @@ class CountdownStopTest(ThreadedCase):
                 self.assertFalse(self.root.exists(LOG))
                 data = dict(line.split('=', 1) for line in self.read(DATA).splitlines())
                 self.assertEqual((data['v;2;1'], data['v;2;3']), ('2', '00:00'))
+
+    def test_interactive_console_takes_lines_while_the_countdown_runs(self):
+        # The countdown of a reboot in 5 hours runs for a while; then an edit, the second
+        # confirmation and the exit key are typed, each taken between two refreshes.
+        r = self.run_open(['--test=0'], ['2\n2:5\n5:y\n', '0;1;3:45\n', '!;2;5:y\n', 'e\n'],
+                          timeout=60)
+        self.assertEqual(r.returncode, 0, r)
+        self.assertEqual(self.root.calls('reboot'), [])
+        shown = re.findall(r'4\.Remaining \(HH:MM:SS\)    :(\d\d:\d\d:\d\d)', r.stdout)
+        refreshed = [p for p in shown if p.startswith('04:5')]
+        self.assertGreater(len(set(refreshed)), 1, shown)   # the period ran down on screen
+        self.assertIn(row(' 3.Watch interval (s)   :45'), r.stdout)
+        data = dict(line.split('=', 1) for line in self.read(DATA).splitlines())
+        self.assertEqual((data['v;1;3'], data['v;2;1'], data['v;2;2']), ('45', '2', '5'))
+
+    def test_end_of_input_ends_the_console_during_the_countdown(self):
+        r = self.apmenu('--test=0', stdin='2\n2:5\n5:y\n')
+        self.assertEqual(r.returncode, 0, r)
+        self.assertEqual(self.root.calls('reboot'), [])
+        self.assertUntouched()      # ended at once, without saving
 
 
 def terminal_run(work, argv):
