@@ -108,12 +108,29 @@ void print_prompt(const run_context& ctx) {
 }  // namespace
 
 void read_input_line(std::string& out) {
-    char buf[cmd_max + 1];
-    if (!std::fgets(buf, sizeof buf, stdin)) {
+    // A line ends at a line feed, or at the CR LF and CR NUL that telnet clients and raw
+    // serial lines send; either way it is handed on ending in a line feed alone. As a C
+    // text, a line ends for good at any other NUL: what follows it up to the line's end
+    // is read but not kept.
+    out.clear();
+    bool cut = false;
+    size_t taken = 0;
+    int c = 0;
+    while (taken < cmd_max && (c = std::getc(stdin)) != EOF) {
+        ++taken;
+        if (c == '\r') {
+            int next = std::getc(stdin);
+            if (next == '\n' || next == '\0') c = '\n';
+            else if (next != EOF) std::ungetc(next, stdin);
+        }
+        if (c == '\0') cut = true;
+        if (!cut) out += static_cast<char>(c);
+        if (c == '\n') return;
+    }
+    if (c == EOF && taken == 0) {
         std::fflush(nullptr);
         _exit(0);
     }
-    out = buf;
 }
 
 int push_keys(run_context& ctx, const std::string& keys) {

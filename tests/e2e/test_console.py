@@ -263,6 +263,13 @@ class BatchTest(ConsoleCase):
         self.assertData({'v;1;3': '7'})
         self.assertEqual(self.read(TITLE), edited(DEFAULT[TITLE], {'n;1;4': 'Checks'}))
 
+    def test_lines_ending_in_cr_lf_or_cr_nul_are_taken_without_the_return(self):
+        for end in ('\r\n', '\r\x00'):
+            with self.subTest(end=repr(end)):
+                self.install()
+                self.assertRun(self.apmenu('--test=1', stdin=end.join(['3', '5', '8081', 'e', ''])))
+                self.assertData({'v;3;5': '8081'})
+
     def test_exit_without_changes_writes_nothing(self):
         self.assertRun(self.batch('1;r;0;3;!;e'))
         self.assertUntouched()
