@@ -3,7 +3,8 @@
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps host mips asan tsan check check-host check-mips check-asan check-tsan fuzz demo clean
+.PHONY: all deps host mips board asan tsan check check-host check-mips check-board sizes install \
+	package check-asan check-tsan fuzz demo clean
 
 all: host
 
@@ -14,9 +15,16 @@ host:
 	cmake -S . -B build/host -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build/host -j $(JOBS)
 
+# A big-endian MIPS build with debug information (-O2), for a debugger under qemu.
 mips:
 	cmake -S . -B build/mips -DCMAKE_TOOLCHAIN_FILE=cmake/mips-linux-gnu.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build/mips -j $(JOBS)
+
+# The board build, as OpenWrt builds the packages (cmake/board.cmake): what the board's
+# tests run, what the size report measures, what install and package ship.
+board:
+	cmake -S . -B build/board -DCMAKE_TOOLCHAIN_FILE=cmake/board.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
+	cmake --build build/board -j $(JOBS)
 
 asan:
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DAPMENU_SANITIZE=ON
@@ -26,15 +34,32 @@ tsan:
 	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DAPMENU_TSAN=ON
 	cmake --build build/tsan -j $(JOBS)
 
-# Every test: the host build, then the big-endian MIPS build under qemu.
+# Every test: the host build, then the board build under qemu; then the board's sizes.
 check: deps
-	$(MAKE) check-host check-mips
+	$(MAKE) check-host check-board sizes
 
 check-host: host
 	cd build/host && $(CTEST)
 
 check-mips: mips
 	cd build/mips && $(CTEST)
+
+check-board: board
+	cd build/board && $(CTEST)
+
+# The stripped board programs against their flash budgets; fails above one.
+sizes: board
+	sh scripts/size-report.sh build/board
+
+# The board's install tree under DESTDIR: /usr/sbin/apmenu and boardutil (stripped), the
+# catalogue in /etc/apmenu/ and /lib/upgrade/keep.d/apmenu. Never into this machine's /.
+install: board
+	@test -n "$(DESTDIR)" || { echo "make install: give DESTDIR=<folder>" >&2; exit 2; }
+	DESTDIR="$(abspath $(DESTDIR))" cmake --install build/board --prefix /usr --strip
+
+# One .ipk per package of packaging/openwrt/Makefile, made of the board build, in build/.
+package: board
+	python3 packaging/make_ipk.py build/board build
 
 # The host build's suite again under AddressSanitizer and UndefinedBehaviorSanitizer. The
 # fake clock's library is preloaded ahead of the sanitizer runtime; ASan works behind it.

@@ -47,8 +47,8 @@ void take_ids(board_record& record, const uint8_t* ids) {
 }
 
 const char* load_old_style(board_record& record, const uint8_t* old_block,
-                           const std::string& system_device) {
-    const int fd = ::open(system_device.c_str(), O_RDONLY);
+                           const char* system_device) {
+    const int fd = ::open(system_device, O_RDONLY);
     if (fd < 0) return msg_no_system_device;
     uint8_t system_block[system_block_size] = {};
     const bool read_ok = read_block(fd, system_block, sizeof system_block, system_block_offset);
@@ -66,7 +66,7 @@ const char* load_old_style(board_record& record, const uint8_t* old_block,
 
 const char* load_board_record(board_record& record, const board_paths& paths) {
     ::sync();
-    const int fd = ::open(paths.board_device.c_str(), O_RDONLY);
+    const int fd = ::open(paths.board_device, O_RDONLY);
     if (fd < 0) return msg_no_board_device;
     // A block that could not be read stays zero, so it never shows a magic.
     uint8_t new_block[new_block_size] = {};

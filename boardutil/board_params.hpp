@@ -5,8 +5,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <string>
 
 constexpr uint32_t board_style_new = 0x20130417u;
 constexpr uint32_t board_style_old = 0x20021103u;
@@ -25,8 +25,8 @@ struct board_record {
 
 /// Where the blocks are read from; tests point these at plain files.
 struct board_paths {
-    std::string board_device = "/dev/mtd0";
-    std::string system_device = "/dev/mtd1";
+    const char* board_device = "/dev/mtd0";
+    const char* system_device = "/dev/mtd1";
 };
 
 /// Loads the board record. Returns nullptr on success, else the message of the failure,

@@ -22,14 +22,11 @@ int read_exec_error(int fd) {
 
 }  // namespace
 
-pid_t spawn_command(const std::vector<std::string>& argv) {
-    if (argv.empty()) {
+pid_t spawn_command(const char* const argv[]) {
+    if (argv == nullptr || argv[0] == nullptr) {
         errno = EINVAL;
         return -1;
     }
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
 
     // The child reports a failed exec through a close-on-exec pipe: a successful exec
     // closes it unwritten. Unlike a variable in memory shared by vfork, this also holds
@@ -39,7 +36,8 @@ pid_t spawn_command(const std::vector<std::string>& argv) {
     std::fflush(nullptr);
     const pid_t pid = ::vfork();
     if (pid == 0) {
-        ::execvp(args[0], args.data());
+        // execvp's argument is not const for C's sake; it changes nothing.
+        ::execvp(argv[0], const_cast<char* const*>(argv));
         const int exec_errno = errno;
         ssize_t ignored = ::write(report[1], &exec_errno, sizeof exec_errno);
         (void)ignored;

@@ -6,8 +6,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
-#include <vector>
 
 #include "boardutil/byte_order.hpp"
 #include "boardutil/child_process.hpp"
@@ -25,6 +23,8 @@ constexpr char msg_write_error[] = "write error!\n";
 constexpr char getid_format[] = "%" PRIx16;
 constexpr char interface_format[] = "wifi%d";
 constexpr char mac_format[] = "%02x:%02x:%02x:%02x:%02x:%02x";
+constexpr size_t mac_text_size = sizeof "00:00:00:00:00:00";
+constexpr size_t interface_name_size = 16;
 /// Address as 64 bits (0x100000000 and on print whole), word in hex and as signed decimal.
 constexpr char md_line_format[] = "%08" PRIx64 " : 0x%08" PRIx32 " %12" PRId32 "\n";
 
@@ -81,12 +81,6 @@ int cmd_ztqimg(const board_options& opts, const char* image, const device_paths&
     return status_ok;
 }
 
-std::string format_mac(const mac_entry& e) {
-    char text[18];
-    std::snprintf(text, sizeof text, mac_format, e[0], e[1], e[2], e[3], e[4], e[5]);
-    return text;
-}
-
 /// Interfaces are numbered from 0 whatever the first entry.
 int cmd_setwmac(const board_options& opts, const device_paths& devices) {
     board_record board;
@@ -94,10 +88,13 @@ int cmd_setwmac(const board_options& opts, const device_paths& devices) {
     for (int64_t k = 0; k < opts.interface_count; ++k) {
         const mac_entry& e = board.mac_table[static_cast<size_t>(opts.first_entry + k)];
         if (e[0] == 0 && e[1] == 0 && e[2] == 0) break;
-        char name[16];
+        char name[interface_name_size];
         std::snprintf(name, sizeof name, interface_format, static_cast<int>(k));
+        char mac[mac_text_size];
+        std::snprintf(mac, sizeof mac, mac_format, e[0], e[1], e[2], e[3], e[4], e[5]);
+        const char* const ip_argv[] = {"ip", "link", "set", "dev", name, "address", mac, nullptr};
         // The result is not examined: one interface that cannot be set stops no other.
-        wait_command(spawn_command({"ip", "link", "set", "dev", name, "address", format_mac(e)}));
+        wait_command(spawn_command(ip_argv));
     }
     return status_ok;
 }
@@ -113,7 +110,7 @@ int cmd_md(const char* address_text, const char* count_text, const device_paths&
     uint64_t count = 1;
     if (!parse_hex(address_text, address)) return status_memory_failure;
     if (count_text != nullptr && !parse_decimal(count_text, count)) return status_memory_failure;
-    const int fd = ::open(devices.memory.c_str(), O_RDONLY);
+    const int fd = ::open(devices.memory, O_RDONLY);
     if (fd < 0) return status_memory_failure;
     if (!seek_memory(fd, address)) {
         ::close(fd);
@@ -139,7 +136,7 @@ int cmd_mm(const char* address_text, const char* value_text, const device_paths&
     if (!parse_hex(address_text, address) || !parse_hex(value_text, value) || value > UINT32_MAX) {
         return status_memory_failure;
     }
-    const int fd = ::open(devices.memory.c_str(), O_RDWR);
+    const int fd = ::open(devices.memory, O_RDWR);
     if (fd < 0) return status_memory_failure;
     if (!seek_memory(fd, address)) {
         ::close(fd);
@@ -168,23 +165,23 @@ bool setwmac_allowed(const board_options& opts) {
 int run_boardutil(int argc, char** argv, const device_paths& devices) {
     board_options opts;
     if (!parse_options(argc, argv, opts) || optind >= argc) return status_failure;
-    const std::string_view subcommand = argv[optind];
+    const char* subcommand = argv[optind];
     char** args = argv + optind + 1;
     const int arg_count = argc - optind - 1;
+    auto is = [subcommand](const char* name) { return std::strcmp(subcommand, name) == 0; };
 
-    if (subcommand == "setwmac" && arg_count == 0 && setwmac_allowed(opts)) {
+    if (is("setwmac") && arg_count == 0 && setwmac_allowed(opts)) {
         return cmd_setwmac(opts, devices);
     }
-    if (subcommand == "getid" && arg_count == 0) return cmd_getid(devices);
-    if (subcommand == "ztqimg" && arg_count == 1 && opts.region_start != 0 &&
-        opts.region_size != 0) {
+    if (is("getid") && arg_count == 0) return cmd_getid(devices);
+    if (is("ztqimg") && arg_count == 1 && opts.region_start != 0 && opts.region_size != 0) {
         return cmd_ztqimg(opts, args[0], devices);
     }
-    if (subcommand == "md") {
+    if (is("md")) {
         if (arg_count < 1 || arg_count > 2) return status_memory_failure;
         return cmd_md(args[0], arg_count == 2 ? args[1] : nullptr, devices);
     }
-    if (subcommand == "mm") {
+    if (is("mm")) {
         if (arg_count != 2) return status_memory_failure;
         return cmd_mm(args[0], args[1], devices);
     }

@@ -13,7 +13,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "boardutil/board_params.hpp"
 
@@ -32,7 +31,7 @@ struct board_options {
 /// The devices the subcommands read and write; tests point these at plain files.
 struct device_paths {
     board_paths flash;
-    std::string memory = "/dev/armem";  ///< byte-addressed physical memory
+    const char* memory = "/dev/armem";  ///< byte-addressed physical memory
 };
 
 /// Runs one invocation; returns the exit status. An image failure of ztqimg and nothing

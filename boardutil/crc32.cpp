@@ -12,24 +12,29 @@ constexpr uint32_t crc_polynomial = 0xEDB88320u;
 /// b followed by k zero bytes, so eight bytes are folded in one step.
 using crc_tables = std::array<std::array<uint32_t, 256>, 8>;
 
-constexpr crc_tables make_tables() {
-    crc_tables t{};
+/// Filled at the first CRC rather than at compile time: 8 KiB of tables in the program
+/// would take two fifths of boardutil's share of flash, and filling them takes microseconds.
+crc_tables tables;
+bool tables_filled = false;
+
+void fill_tables() {
     for (uint32_t b = 0; b < 256; ++b) {
         uint32_t c = b;
         for (int bit = 0; bit < 8; ++bit) c = (c & 1u) ? (c >> 1) ^ crc_polynomial : c >> 1;
-        t[0][b] = c;
+        tables[0][b] = c;
     }
     for (uint32_t b = 0; b < 256; ++b) {
-        for (size_t k = 1; k < 8; ++k) t[k][b] = (t[k - 1][b] >> 8) ^ t[0][t[k - 1][b] & 0xffu];
+        for (size_t k = 1; k < 8; ++k) {
+            tables[k][b] = (tables[k - 1][b] >> 8) ^ tables[0][tables[k - 1][b] & 0xffu];
+        }
     }
-    return t;
+    tables_filled = true;
 }
-
-constexpr crc_tables tables = make_tables();
 
 }  // namespace
 
 uint32_t crc32_update(uint32_t crc, const uint8_t* bytes, size_t length) {
+    if (!tables_filled) fill_tables();
     uint32_t c = ~crc;
     // The eight bytes are combined as little-endian words explicitly, so the same steps
     // give the same CRC on a big-endian board.

@@ -7,7 +7,6 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdlib>
-#include <vector>
 
 #include "boardutil/byte_order.hpp"
 #include "boardutil/crc32.hpp"
@@ -47,6 +46,7 @@ constexpr uint32_t kernel_offset_low = 0x30000;
 
 /// The CRC pass streams the file through this buffer, so memory does not grow with it.
 constexpr size_t crc_block_size = 64 * 1024;
+uint8_t crc_block[crc_block_size];
 
 enum class section_kind { partition_table, kernel, rootfs, other };
 
@@ -84,27 +84,28 @@ struct section_slot {
     uint32_t real_size;  ///< bytes it takes in flash
 };
 
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* fmt, ...) {
-    char buf[256];
+/// Ends a check with its failure: the listing so far goes out before the message.
+bool fail(std::FILE* out, std::FILE* err, const char* message) {
+    std::fflush(out);
+    std::fputs(message, err);
+    return false;
+}
+
+bool fail_with(std::FILE* out, std::FILE* err, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+bool fail_with(std::FILE* out, std::FILE* err, const char* fmt, ...) {
+    std::fflush(out);
     va_list ap;
     va_start(ap, fmt);
-    const int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+    std::vfprintf(err, fmt, ap);
     va_end(ap);
-    if (n < 0) return std::string();
-    if (static_cast<size_t>(n) < sizeof buf) return std::string(buf, static_cast<size_t>(n));
-    std::string long_text(static_cast<size_t>(n) + 1, '\0');
-    va_start(ap, fmt);
-    std::vsnprintf(&long_text[0], long_text.size(), fmt, ap);
-    va_end(ap);
-    long_text.resize(static_cast<size_t>(n));
-    return long_text;
+    return false;
 }
 
 /// Closes the image on every way out.
 struct image_file {
     int fd;
-    explicit image_file(const std::string& path) : fd(::open(path.c_str(), O_RDONLY)) {}
+    explicit image_file(const char* path) : fd(::open(path, O_RDONLY)) {}
     ~image_file() {
         if (fd >= 0) ::close(fd);
     }
@@ -118,13 +119,12 @@ bool image_crc(int fd, const uint8_t* header, uint32_t& crc) {
     std::copy(header, header + header_size, head);
     std::fill(head + crc_at, head + crc_at + 4, uint8_t{0});
     crc = crc32_update(0, head, header_size);
-    std::vector<uint8_t> block(crc_block_size);
     uint64_t pos = header_size;
     for (;;) {
-        const ssize_t n = pread_full(fd, block.data(), block.size(), pos);
+        const ssize_t n = pread_full(fd, crc_block, crc_block_size, pos);
         if (n < 0) return false;
-        crc = crc32_update(crc, block.data(), static_cast<size_t>(n));
-        if (static_cast<size_t>(n) < block.size()) return true;
+        crc = crc32_update(crc, crc_block, static_cast<size_t>(n));
+        if (static_cast<size_t>(n) < crc_block_size) return true;
         pos += static_cast<uint64_t>(n);
     }
 }
@@ -137,57 +137,67 @@ bool header_fits_board(const uint8_t* header, const board_record& board) {
     return true;
 }
 
-/// Reads the slots up to the terminating one. False when the file does not hold them or
-/// no slot terminates the table.
-bool read_section_table(int fd, std::vector<section_slot>& sections) {
+/// Reads the slots up to the terminating one into sections (room for table_slots) and
+/// their number into count. False when the file does not hold them or no slot terminates
+/// the table.
+bool read_section_table(int fd, section_slot* sections, size_t& count) {
     uint8_t table[table_slots * slot_size];
     const ssize_t got = pread_full(fd, table, sizeof table, header_size);
     if (got < 0) return false;
     for (size_t s = 0; s < table_slots; ++s) {
         if ((s + 1) * slot_size > static_cast<size_t>(got)) return false;
         const uint8_t* slot = table + s * slot_size;
-        if (load_le32(slot) == 0) return true;
-        sections.push_back({load_le32(slot + 4), load_le32(slot + 8), load_le32(slot + 12)});
+        if (load_le32(slot) == 0) {
+            count = s;
+            return true;
+        }
+        sections[s] = {load_le32(slot + 4), load_le32(slot + 8), load_le32(slot + 12)};
     }
     return false;
 }
 
 }  // namespace
 
-std::string check_image(const std::string& path, uint32_t region_start, uint32_t region_size,
-                        const board_record& board, std::FILE* out) {
+bool check_image(const char* path, uint32_t region_start, uint32_t region_size,
+                 const board_record& board, std::FILE* out, std::FILE* err) {
     const image_file image(path);
-    if (image.fd < 0) return format(msg_cannot_open, path.c_str());
+    if (image.fd < 0) return fail_with(out, err, msg_cannot_open, path);
     const off_t end = ::lseek(image.fd, 0, SEEK_END);
-    if (end < 0) return msg_bad_format;
+    if (end < 0) return fail(out, err, msg_bad_format);
     const uint64_t file_size = static_cast<uint64_t>(end);
 
     uint8_t header[header_size];
     if (pread_full(image.fd, header, header_size, 0) != static_cast<ssize_t>(header_size) ||
         !header_fits_board(header, board)) {
-        return msg_bad_format;
+        return fail(out, err, msg_bad_format);
     }
     const uint32_t stored_crc = load_le32(header + crc_at);
     if (stored_crc != 0) {
         uint32_t crc = 0;
-        if (!image_crc(image.fd, header, crc) || crc != stored_crc) return msg_crc_error;
+        if (!image_crc(image.fd, header, crc) || crc != stored_crc) {
+            return fail(out, err, msg_crc_error);
+        }
     }
 
-    std::vector<section_slot> sections;
-    if (!read_section_table(image.fd, sections)) return msg_bad_format;
+    section_slot sections[table_slots];
+    size_t section_count = 0;
+    if (!read_section_table(image.fd, sections, section_count)) {
+        return fail(out, err, msg_bad_format);
+    }
 
     const uint64_t region_end = uint64_t{region_start} + region_size;
-    uint64_t data_pos = header_size + slot_size * (sections.size() + 1);
+    uint64_t data_pos = header_size + slot_size * (section_count + 1);
     bool seen_table = false, seen_kernel = false, seen_rootfs = false;
-    for (const section_slot& s : sections) {
+    for (size_t k = 0; k < section_count; ++k) {
+        const section_slot& s = sections[k];
         if (s.offset % flash_block != 0 || s.offset < lowest_section_offset) {
-            return format(msg_bad_offset, s.offset);
+            return fail_with(out, err, msg_bad_offset, s.offset);
         }
         if (s.real_size < s.size || uint64_t{s.offset} + s.real_size > region_end) {
-            return format(msg_not_in_region, s.offset, s.size, s.real_size);
+            return fail_with(out, err, msg_not_in_region, s.offset, s.size, s.real_size);
         }
         // A section cut short would reach flash incomplete, even in an image without a CRC.
-        if (data_pos + s.size > file_size) return msg_bad_format;
+        if (data_pos + s.size > file_size) return fail(out, err, msg_bad_format);
         if (board.style == board_style_new && s.offset < new_style_examined_from) {
             data_pos += s.size;
             continue;
@@ -197,15 +207,17 @@ std::string check_image(const std::string& path, uint32_t region_start, uint32_t
         section_kind kind = section_kind::other;
         if (s.size >= 4) {
             uint8_t first[4];
-            if (pread_full(image.fd, first, sizeof first, data_pos) != 4) return msg_bad_format;
+            if (pread_full(image.fd, first, sizeof first, data_pos) != 4) {
+                return fail(out, err, msg_bad_format);
+            }
             kind = classify(first);
         }
         if (kind == section_kind::partition_table && s.size > max_partition_table_size) {
-            return format(msg_bad_table_size, s.size);
+            return fail_with(out, err, msg_bad_table_size, s.size);
         }
         if (kind == section_kind::kernel && s.offset != kernel_offset_high &&
             s.offset != kernel_offset_low) {
-            return format(msg_bad_kernel_start, s.offset);
+            return fail_with(out, err, msg_bad_kernel_start, s.offset);
         }
         std::fprintf(out, section_line, section_label(kind), data_pos, s.offset, s.size);
         seen_table = seen_table || kind == section_kind::partition_table;
@@ -215,15 +227,14 @@ std::string check_image(const std::string& path, uint32_t region_start, uint32_t
     }
 
     const bool table_needed = board.style == board_style_old;
-    if (!seen_kernel || !seen_rootfs || (table_needed && !seen_table)) return msg_partition_missing;
-    return std::string();
+    if (!seen_kernel || !seen_rootfs || (table_needed && !seen_table)) {
+        return fail(out, err, msg_partition_missing);
+    }
+    return true;
 }
 
-int image_check(const std::string& path, uint32_t region_start, uint32_t region_size,
+int image_check(const char* path, uint32_t region_start, uint32_t region_size,
                 const board_record& board) {
-    const std::string failure = check_image(path, region_start, region_size, board, stdout);
-    if (failure.empty()) return 0;
-    std::fflush(stdout);
-    std::fputs(failure.c_str(), stderr);
+    if (check_image(path, region_start, region_size, board, stdout, stderr)) return 0;
     std::exit(1);
 }

@@ -8,18 +8,17 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <string>
 
 #include "boardutil/board_params.hpp"
 
 /// Checks the image at path against the board and the allowed flash region
 /// [region_start, region_start + region_size). Every section examined is listed on out as
-/// "<label><data position> <flash offset> <size>\n" as it passes. Returns an empty string
-/// for a valid image, else the one message of the first failure.
-std::string check_image(const std::string& path, uint32_t region_start, uint32_t region_size,
-                        const board_record& board, std::FILE* out);
+/// "<label><data position> <flash offset> <size>\n" as it passes. A failure flushes out,
+/// then prints the one message of the first failure on err. True for a valid image.
+bool check_image(const char* path, uint32_t region_start, uint32_t region_size,
+                 const board_record& board, std::FILE* out, std::FILE* err);
 
-/// check_image listing on standard output; a failure prints its message on standard error
-/// and ends the process with status 1. Returns 0 for a valid image.
-int image_check(const std::string& path, uint32_t region_start, uint32_t region_size,
+/// check_image listing on standard output and failing on standard error; a failure ends
+/// the process with status 1. Returns 0 for a valid image.
+int image_check(const char* path, uint32_t region_start, uint32_t region_size,
                 const board_record& board);

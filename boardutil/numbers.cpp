@@ -9,18 +9,21 @@ int digit_value(char c) {
     return 99;
 }
 
-bool has_hex_prefix(std::string_view text) {
-    return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+bool has_hex_prefix(const char* text) {
+    return text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
 }
 
-bool parse_digits(std::string_view text, unsigned base, uint64_t& out) {
-    if (text.empty()) return false;
+bool parse_digits(const char* text, unsigned base, uint64_t& out) {
+    if (*text == '\0') return false;
     uint64_t value = 0;
-    for (char c : text) {
-        const int d = digit_value(c);
+    for (; *text != '\0'; ++text) {
+        const int d = digit_value(*text);
         if (d >= static_cast<int>(base)) return false;
-        if (value > (UINT64_MAX - static_cast<uint64_t>(d)) / base) return false;
-        value = value * base + static_cast<uint64_t>(d);
+        // Checked without a 64-bit division, which the 32-bit board has only as a library call.
+        if (__builtin_mul_overflow(value, uint64_t{base}, &value) ||
+            __builtin_add_overflow(value, static_cast<uint64_t>(d), &value)) {
+            return false;
+        }
     }
     out = value;
     return true;
@@ -28,15 +31,14 @@ bool parse_digits(std::string_view text, unsigned base, uint64_t& out) {
 
 }  // namespace
 
-bool parse_decimal(std::string_view text, uint64_t& out) { return parse_digits(text, 10, out); }
+bool parse_decimal(const char* text, uint64_t& out) { return parse_digits(text, 10, out); }
 
-bool parse_hex(std::string_view text, uint64_t& out) {
-    if (has_hex_prefix(text)) text.remove_prefix(2);
-    return parse_digits(text, 16, out);
+bool parse_hex(const char* text, uint64_t& out) {
+    return parse_digits(has_hex_prefix(text) ? text + 2 : text, 16, out);
 }
 
-bool parse_c_number(std::string_view text, uint64_t& out) {
-    if (has_hex_prefix(text)) return parse_digits(text.substr(2), 16, out);
-    if (text.size() > 1 && text[0] == '0') return parse_digits(text.substr(1), 8, out);
+bool parse_c_number(const char* text, uint64_t& out) {
+    if (has_hex_prefix(text)) return parse_digits(text + 2, 16, out);
+    if (text[0] == '0' && text[1] != '\0') return parse_digits(text + 1, 8, out);
     return parse_digits(text, 10, out);
 }

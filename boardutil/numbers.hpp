@@ -4,13 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 /// Decimal digits.
-bool parse_decimal(std::string_view text, uint64_t& out);
+bool parse_decimal(const char* text, uint64_t& out);
 
 /// Hexadecimal digits, with or without a leading "0x" or "0X".
-bool parse_hex(std::string_view text, uint64_t& out);
+bool parse_hex(const char* text, uint64_t& out);
 
 /// The C forms: "0x"-prefixed hexadecimal, "0"-prefixed octal, else decimal.
-bool parse_c_number(std::string_view text, uint64_t& out);
+bool parse_c_number(const char* text, uint64_t& out);

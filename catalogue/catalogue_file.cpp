@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "catalogue/fatal.hpp"
@@ -55,14 +56,28 @@ std::string fill_format(std::string_view format, std::initializer_list<std::stri
     return out;
 }
 
+/// Item number order of items: the one ordering of the load and of the save, so both
+/// sorts share one instance of the sort.
+struct by_tag_order {
+    bool operator()(const catalogue_item& a, const catalogue_item& b) const {
+        return compare_tags(a.tag, b.tag) < 0;
+    }
+};
+
 std::string catalogue_path(const run_context& ctx, const char* name) {
     return ctx.base_dir + name;
 }
 
+struct file_closer {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+/// A file being read, closed however the reading ends.
+using file_handle = std::unique_ptr<FILE, file_closer>;
+
 /// The open file; one that cannot be opened ends the process, unless it does not exist
 /// and absent_ok is set (then null).
-FILE* open_for_reading(const std::string& path, bool absent_ok = false) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+file_handle open_for_reading(const std::string& path, bool absent_ok = false) {
+    file_handle f(std::fopen(path.c_str(), "rb"));
     if (!f && !(absent_ok && errno == ENOENT))
         catalogue_fatal(fill_format(msg_cannot_read, {path}), 1);
     return f;
@@ -81,12 +96,11 @@ bool read_line(FILE* f, std::string& line) {
 }
 
 size_t count_item_lines(const std::string& path) {
-    FILE* f = open_for_reading(path);
+    file_handle f = open_for_reading(path);
     size_t n = 0;
     std::string line;
-    while (read_line(f, line))
+    while (read_line(f.get(), line))
         if (line.find('=') != std::string::npos) ++n;
-    std::fclose(f);
     return n;
 }
 
@@ -97,11 +111,11 @@ size_t count_item_lines(const std::string& path) {
 /// Appends the items of the file at path; a missing file adds none when absent_ok is set.
 void read_items(const std::string& path, std::vector<catalogue_item>& items,
                 bool absent_ok = false) {
-    FILE* f = open_for_reading(path, absent_ok);
+    file_handle f = open_for_reading(path, absent_ok);
     if (!f) return;
     std::string line;
     size_t line_no = 0;
-    while (read_line(f, line)) {
+    while (read_line(f.get(), line)) {
         ++line_no;
         if (line.size() > catalogue_line_max) malformed_line(path, line_no);
         size_t eq = line.find('=');
@@ -118,7 +132,6 @@ void read_items(const std::string& path, std::vector<catalogue_item>& items,
         code_number(nullptr, number, sort_code);
         items.push_back(std::move(item));
     }
-    std::fclose(f);
 }
 
 /// 0 for the title class, 1 for the value class; any other tag ends the process.
@@ -265,10 +278,7 @@ std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
         it->second = nullptr;
         changed = true;
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const catalogue_item& a, const catalogue_item& b) {
-                         return compare_tags(a.tag, b.tag) < 0;
-                     });
+    std::stable_sort(out.begin(), out.end(), by_tag_order{});
     return out;
 }
 
@@ -346,10 +356,7 @@ int load_catalogue(run_context& ctx) {
     }
     // A stable sort keeps equal numbers (outside the format) in file order, so a load and
     // save of such a catalogue is still repeatable.
-    std::stable_sort(ctx.items.begin(), ctx.items.end(),
-                     [](const catalogue_item& a, const catalogue_item& b) {
-                         return compare_tags(a.tag, b.tag) < 0;
-                     });
+    std::stable_sort(ctx.items.begin(), ctx.items.end(), by_tag_order{});
     ctx.item_count = static_cast<int32_t>(ctx.items.size());
     return 0;
 }

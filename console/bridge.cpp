@@ -1,11 +1,10 @@
 #include "console/bridge.hpp"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <functional>
-#include <system_error>
-#include <thread>
 
 #include "catalogue/catalogue_file.hpp"
 #include "common/text_fields.hpp"
@@ -24,16 +23,32 @@ constexpr const char* exit_line = "e";
 constexpr const char* acknowledgement = "r\n";
 constexpr const char* oneshot_dir = "./";  // one-shot and mailbox runs use the working folder
 
+/// A thread of the bridge: one of the thread bodies and its block. The starter keeps it
+/// until the thread is joined.
+struct thread_job {
+    int (*body)(run_block) = nullptr;
+    run_block block;
+};
+
+void* run_job(void* job) {
+    thread_job& j = *static_cast<thread_job*>(job);
+    j.body(j.block);
+    return nullptr;
+}
+
+/// Starts job on a thread of its own; false when no thread could be made.
+bool start_thread(pthread_t& thread, thread_job& job) {
+    return pthread_create(&thread, nullptr, run_job, &job) == 0;
+}
+
 /// Runs engine_thread on a thread of its own and waits for it. False when no thread could
 /// be made.
 bool run_on_own_thread(const std::string& script) {
     oneshot = 1;
-    try {
-        std::thread t(engine_thread, run_block{2, {oneshot_placeholder, script}});
-        t.join();
-    } catch (const std::system_error&) {
-        return false;
-    }
+    thread_job job{engine_thread, run_block{2, {oneshot_placeholder, script}}};
+    pthread_t thread;
+    if (!start_thread(thread, job)) return false;
+    pthread_join(thread, nullptr);
     return true;
 }
 
@@ -152,10 +167,23 @@ int run_interactive(int argc, const arg_vector& argv) {
     if (argc == 1) engine = run_block{2, {thread_placeholder, refresh_script}};
     if (argc > 2 && engine.argv.size() > 1) protect_quoted(engine.argv[1]);
     reset_engine_ready();
-    std::thread engine_side(engine_thread, engine);
+    thread_job engine_job{engine_thread, engine};
+    pthread_t engine_side;
+    if (!start_thread(engine_side, engine_job)) {
+        interactive_console = false;
+        return 0;
+    }
     wait_for_engine();
-    std::thread keyboard_side(keyboard_thread, run_block{2, {thread_placeholder, refresh_script}});
-    engine_side.join();
+    thread_job keyboard_job{keyboard_thread, run_block{2, {thread_placeholder, refresh_script}}};
+    pthread_t keyboard_side;
+    if (!start_thread(keyboard_side, keyboard_job)) {
+        // The terminal is read on this thread instead; the run ends as the keys end it.
+        keyboard_thread(keyboard_job.block);
+        pthread_join(engine_side, nullptr);
+        interactive_console = false;
+        return 0;
+    }
+    pthread_join(engine_side, nullptr);
     {
         // The run has ended (saved, and rebooted if that was due) while the keyboard
         // waits for a line: nothing is left to do, so the process ends without it.
@@ -166,7 +194,7 @@ int run_interactive(int argc, const arg_vector& argv) {
             _exit(0);
         }
     }
-    keyboard_side.join();
+    pthread_join(keyboard_side, nullptr);
     interactive_console = false;
     return 0;
 }
@@ -202,11 +230,13 @@ void post_line(const std::string& line, const std::function<void(run_context*)>&
     mailbox_lock.unlock();
 }
 
-/// Starts the engine thread of a mailbox run; its run starts with the keys ! and r.
-std::thread start_mailbox_engine() {
+/// Starts the engine thread of a mailbox run, its run starting with the keys ! and r;
+/// false when no thread could be made.
+bool start_mailbox_engine(pthread_t& thread, thread_job& job) {
     oneshot = 0;
     reset_engine_ready();
-    return std::thread(engine_thread, run_block{2, {oneshot_placeholder, refresh_script}});
+    job = thread_job{engine_thread, run_block{2, {oneshot_placeholder, refresh_script}}};
+    return start_thread(thread, job);
 }
 
 }  // namespace
@@ -230,12 +260,9 @@ int post_exit() { return post_keys(exit_line); }
 int bridge_get(const std::string& oid, std::string& out) {
     out.clear();
     if (!is_key_safe(oid, false)) return 0;
-    std::thread engine;
-    try {
-        engine = start_mailbox_engine();
-    } catch (const std::system_error&) {
-        return 0;
-    }
+    thread_job job;
+    pthread_t engine;
+    if (!start_mailbox_engine(engine, job)) return -1;  // nothing was read
     bool found = false;
     post_line(mailbox_get_line(oid), [&](run_context* ctx) {
         if (ctx) answer_buf = cut_copy(ctx->result, answer_max);
@@ -243,21 +270,18 @@ int bridge_get(const std::string& oid, std::string& out) {
         if (found) out = answer_buf;
     });
     post_exit();
-    engine.join();
+    pthread_join(engine, nullptr);
     return found ? 0 : -1;
 }
 
 int bridge_set(const std::string& oid, const std::string& value) {
     if (!is_key_safe(oid, false) || !is_key_safe(value, true)) return 0;
     if (!names_parameter(oid, oneshot_dir)) return 0;
-    std::thread engine;
-    try {
-        engine = start_mailbox_engine();
-    } catch (const std::system_error&) {
-        return 0;
-    }
+    thread_job job;
+    pthread_t engine;
+    if (!start_mailbox_engine(engine, job)) return 0;
     post_keys(mailbox_set_line(oid, value));
     post_exit();
-    engine.join();
+    pthread_join(engine, nullptr);
     return 0;
 }

@@ -96,18 +96,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t image_size = size > image_at ? size - image_at : 0;
     const uint8_t flags = head[flags_at];
 
+    const std::string board_device = dir + "mtd0";
+    const std::string system_device = dir + "mtd1";
     board_paths paths;
-    paths.board_device = dir + "mtd0";
-    paths.system_device = dir + "mtd1";
-    write_device(paths.board_device, flags & has_old_block ? head + old_block_at : nullptr,
+    paths.board_device = board_device.c_str();
+    paths.system_device = system_device.c_str();
+    write_device(board_device, flags & has_old_block ? head + old_block_at : nullptr,
                  old_block_offset, old_block_size,
                  flags & has_new_block ? head + new_block_at : nullptr, new_block_offset,
                  new_block_size, flags & cut_board_device ? head[cut_at] : 0);
     if (flags & has_system_device) {
-        write_device(paths.system_device, head + system_block_at, system_block_offset,
+        write_device(system_device, head + system_block_at, system_block_offset,
                      system_block_size, nullptr, 0, 0, 0);
     } else {
-        unlink(paths.system_device.c_str());
+        unlink(system_device.c_str());
     }
 
     board_record board;
@@ -122,11 +124,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f) fail("image_check_fuzz: fopen");
     if (std::fwrite(image, 1, image_size, f) != image_size || std::fclose(f) != 0)
         fail("image_check_fuzz: writing the image");
-    // Even a record that did not load is a record to check against (all ids 0).
-    const std::string message =
-        check_image(image_path, le32(head + region_at), le32(head + region_at + 4), board, listing);
-    if (!message.empty() && message.back() != '\n') {
-        std::fprintf(stderr, "a failure message without its line feed: %s\n", message.c_str());
+    // Even a record that did not load is a record to check against (all ids 0). A failure
+    // prints one message, ending in a line feed; a valid image prints none.
+    char* message = nullptr;
+    size_t message_size = 0;
+    FILE* err = open_memstream(&message, &message_size);
+    if (!err) fail("image_check_fuzz: open_memstream");
+    const bool valid = check_image(image_path.c_str(), le32(head + region_at),
+                                   le32(head + region_at + 4), board, listing, err);
+    if (std::fclose(err) != 0) fail("image_check_fuzz: open_memstream");
+    const std::string text(message, message_size);
+    std::free(message);
+    if (valid ? !text.empty() : text.empty() || text.back() != '\n') {
+        std::fprintf(stderr, "a %s image with the message \"%s\"\n", valid ? "valid" : "failed",
+                     text.c_str());
         std::abort();
     }
     return 0;

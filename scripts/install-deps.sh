@@ -10,10 +10,13 @@ missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
-
-echo "installing:$missing"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-# shellcheck disable=SC2086
-apt-get install -y -qq --no-install-recommends $missing
+if [ -n "$missing" ]; then
+    echo "installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing
+fi
+# busybox-static's busybox (telnetd, telnet) for the telnet test; not installed, as it
+# conflicts with busybox: unpacked into build/cache/busybox-static.
+sh "$(dirname "$0")/../tests/devroot/fetch-busybox-static.sh" >/dev/null

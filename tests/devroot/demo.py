@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Runs a command on the user's terminal inside a throwaway device root.
+"""Runs a command on the user's terminal inside a throwaway device root, then shows what
+it did to the device: the commands it ran on the board's tools and the lines it logged.
 
     demo.py [--catalogue DIR] [--net] [--emulator CMD] COMMAND [ARG]...
 
@@ -9,6 +10,7 @@ The root is removed when the command ends.
 """
 import argparse
 import os
+import shlex
 import shutil
 import sys
 
@@ -16,6 +18,23 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from devroot import DeviceRoot, EMULATOR  # noqa: E402
 
 CATALOGUE_DIR = '/etc/apmenu'
+LOG = '/etc/log_zelk.txt'
+COMMANDS_HEADING = 'Commands run on the device:'
+LOG_HEADING = f'Lines logged in {LOG}:'
+NOTHING = 'none'
+INDENT = '  '
+
+
+def report(root):
+    """What the run did to the device, as text: each command the board's tools were run
+    with (one line each, the words quoted as a shell needs them, a line end inside a word
+    shown as \\n) and each logged line."""
+    commands = [shlex.join(argv).replace('\n', '\\n') for argv in root.commands()]
+    logged = root.read(LOG).splitlines() if root.exists(LOG) else []
+    parts = []
+    for heading, items in ((COMMANDS_HEADING, commands), (LOG_HEADING, logged)):
+        parts.append('\n'.join([heading] + [INDENT + item for item in items or [NOTHING]]))
+    return '\n\n'.join(parts) + '\n'
 
 
 def main():
@@ -41,6 +60,9 @@ def main():
             status = root.run_interactive(command, cwd=cwd, net=args.net)
         except KeyboardInterrupt:
             status = 130
+        sys.stdout.flush()
+        sys.stdout.buffer.write(b'\n' + report(root).encode('utf-8', 'surrogateescape'))
+        sys.stdout.flush()
     return status
 
 

@@ -12,6 +12,9 @@ no host network and no host reboot, and leaves the host's own folders untouched.
         r = root.run([APMENU, '--test=4'], stdin='q\\n', cwd='/etc/apmenu')
         root.calls('vconfig')   # [['vconfig', 'add', 'eth0', '10'], ...]
 
+start() runs a program alongside the test (a server the test talks to) and returns at
+once; its wait() gives the result, its kill() ends the namespace.
+
 Every stand-in (an executable file in standins/ whose name does not start with '_')
 records its argv in a log that calls() reads; standins/init.d/ is copied into the
 root's /etc/init.d/.
@@ -25,6 +28,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -68,6 +72,9 @@ RECORD_DIR = '/dev/.devroot'
 CALLS_LOG = RECORD_DIR + '/calls.jsonl'
 SETUP_FAILED = 125      # enter.sh's exit status when the root could not be laid out
 KILL_GRACE = 5          # seconds to collect output after a namespace was killed
+
+# Runs "$@" as a shell of its own whose pid the program keeps, with its /proc entry.
+LEAK_CHECKED_EXEC = 'ln -sf ".kernel/$$" "/proc/$$"; exec "$@"'
 
 ADDED_STANDIN = '''#!/usr/bin/python3 -ESXutf8
 # Records the call, then runs the test's own script.
@@ -149,6 +156,60 @@ def _has_leak_checker(path):
                 found = any(m.find(mark) >= 0 for mark in LEAK_CHECKER_MARKS)
         _leak_checked[key] = found
     return _leak_checked[key]
+
+
+def _kill_namespace(proc):
+    """Kills unshare; --kill-child takes the namespace's pid 1 and so every process in
+    it along. Returns what the run had written."""
+    try:
+        os.killpg(proc.pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        proc.kill()
+    try:
+        return proc.communicate(timeout=KILL_GRACE)
+    except (subprocess.TimeoutExpired, ValueError):
+        proc.kill()
+        return b'', b''
+
+
+class Run:
+    """A program started inside a root by DeviceRoot.start()."""
+
+    def __init__(self, argv, proc, stdin, timeout):
+        self.argv, self.timeout = argv, timeout
+        self._proc, self._stdin = proc, stdin
+        self._deadline = time.monotonic() + timeout
+        self._result = None
+
+    def wait(self):
+        """The RunResult once the program has ended; past the timeout the namespace is
+        killed and RunTimeout raised."""
+        if self._result is not None:
+            return self._result
+        proc = self._proc
+        try:
+            out, err = proc.communicate(self._stdin,
+                                        max(0.0, self._deadline - time.monotonic()))
+        except subprocess.TimeoutExpired:
+            out, err = _kill_namespace(proc)
+            raise RunTimeout(self.argv, self.timeout, out, err) from None
+        except BaseException:
+            _kill_namespace(proc)
+            raise
+        lines = _text(err).rstrip().splitlines()
+        if proc.returncode == SETUP_FAILED and lines and lines[-1].startswith('devroot: '):
+            raise DeviceRootError(_text(err).strip())
+        self._result = RunResult(self.argv, proc.returncode, out, err)
+        return self._result
+
+    def ended(self):
+        """Whether the program has ended (or was killed); wait() then returns at once."""
+        return self._result is not None or self._proc.poll() is not None
+
+    def kill(self):
+        """Ends the namespace and everything in it, unless the run has ended."""
+        if self._result is None and self._proc.returncode is None:
+            _kill_namespace(self._proc)
 
 
 def _reboot_targets():
@@ -237,10 +298,20 @@ class DeviceRoot:
         name picks one stand-in, by name ('reboot') or by the path it was run by
         ('/etc/init.d/uhttpd'). Arguments are str; os.fsencode gives back their bytes.
         """
-        with open(os.path.join(self._base, 'root', CALLS_LOG.lstrip('/')), 'rb') as f:
-            entries = [json.loads(line) for line in f if line.strip()]
-        return [[e['name']] + e['argv'] for e in entries
+        return [[e['name']] + e['argv'] for e in self._call_entries()
                 if name is None or name in (e['name'], e['path'])]
+
+    def commands(self):
+        """Every stand-in call as the command that was run, in call order: argv[0] is the
+        path the program was run by ('/etc/init.d/uhttpd') or, for one found on PATH,
+        its name ('uci')."""
+        on_path = os.path.join(self._base, 'bin')
+        return [[e['name'] if os.path.dirname(e['path']) == on_path else e['path']]
+                + e['argv'] for e in self._call_entries()]
+
+    def _call_entries(self):
+        with open(os.path.join(self._base, 'root', CALLS_LOG.lstrip('/')), 'rb') as f:
+            return [json.loads(line) for line in f if line.strip()]
 
     def add_standin(self, name, script_text):
         """Puts a stand-in first on PATH for this root: the call is recorded, then the
@@ -260,7 +331,7 @@ class DeviceRoot:
     # --- running ----------------------------------------------------------------------
 
     def run(self, argv, stdin=None, timeout=30, cwd='/', env=None, net=False,
-            ping_silent=False, faketime=None):
+            ping_silent=False, faketime=None, ptys=False):
         """Runs argv inside the root and returns a RunResult.
 
         stdin: str or bytes fed to the program, None for an empty (closed) input.
@@ -269,22 +340,22 @@ class DeviceRoot:
         net: loopback up (always a namespace of its own); ping_silent: loopback ignores
         ICMP echo (implies net). faketime: start time for libfaketime, e.g.
         '@2026-12-08 23:30:15' (raises SkipTest for a program run under the emulator).
+        ptys: pseudo-terminals of the root's own at /dev/pts and /dev/ptmx, for a
+        program that opens them (a telnet server, tmux); else the host's /dev/pts.
         """
+        return self.start(argv, stdin, timeout, cwd, env, net, ping_silent, faketime,
+                          ptys).wait()
+
+    def start(self, argv, stdin=None, timeout=30, cwd='/', env=None, net=False,
+              ping_silent=False, faketime=None, ptys=False):
+        """Starts argv inside the root as run() does and returns a Run at once; the
+        timeout counts from now, and stdin is fed when wait() is called."""
         command = self._namespace_command(argv, faketime)
         proc = subprocess.Popen(
-            command, env=self._environment(argv, cwd, env, net, ping_silent, faketime),
+            command, env=self._environment(argv, cwd, env, net, ping_silent, faketime, ptys),
             stdin=subprocess.DEVNULL if stdin is None else subprocess.PIPE,
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
-        try:
-            out, err = proc.communicate(None if stdin is None else _bytes(stdin), timeout)
-        except subprocess.TimeoutExpired:
-            out, err = self._kill(proc)
-            raise RunTimeout(argv, timeout, out, err) from None
-        except BaseException:
-            self._kill(proc)
-            raise
-        self._check_setup(proc.returncode, err)
-        return RunResult(argv, proc.returncode, out, err)
+        return Run(argv, proc, None if stdin is None else _bytes(stdin), timeout)
 
     def run_interactive(self, argv, cwd='/', env=None, net=False, faketime=None):
         """Runs argv on the user's terminal (no timeout); returns its exit status."""
@@ -293,8 +364,21 @@ class DeviceRoot:
         try:
             return proc.wait()
         except BaseException:
-            self._kill(proc)
+            _kill_namespace(proc)
             raise
+
+    def shell_command(self, argv):
+        """Shell text that runs argv inside the root as run() runs it (under the emulator
+        when built for the board), for a script that a program of the root starts, such
+        as a telnet server's login program. A program with a leak checker first gets the
+        /proc entry that its check reads."""
+        argv = [os.fsdecode(a) for a in argv]
+        if not argv:
+            raise ValueError('empty command')
+        command = self.emulator + argv if self._emulated(argv[0]) else argv
+        if _has_leak_checker(argv[0]):
+            command = ['/bin/sh', '-c', LEAK_CHECKED_EXEC, 'sh'] + command
+        return shlex.join(command)
 
     # --- inside -----------------------------------------------------------------------
 
@@ -323,7 +407,7 @@ class DeviceRoot:
         machine = _elf_machine(program)
         return machine is not None and machine != HOST_MACHINE
 
-    def _environment(self, argv, cwd, env, net, ping_silent, faketime=None):
+    def _environment(self, argv, cwd, env, net, ping_silent, faketime=None, ptys=False):
         environment = {k: v for k, v in os.environ.items() if k not in ('BASH_ENV', 'ENV')}
         environment['PATH'] = ':'.join(
             [os.path.join(self._base, 'bin'), os.path.join(self._base, 'applets'),
@@ -336,6 +420,7 @@ class DeviceRoot:
         environment['DEVROOT_CWD'] = cwd
         environment['DEVROOT_NET'] = '1' if net or ping_silent else '0'
         environment['DEVROOT_PING_SILENT'] = '1' if ping_silent else '0'
+        environment['DEVROOT_PTYS'] = '1' if ptys else '0'
         environment['DEVROOT_REBOOT_PROGRAMS'] = '\n'.join(_reboot_targets())
         # /proc keeps no numeric entries, so pidof finds nothing; a leak checker needs
         # its own, which enter.sh then makes for the program alone.
@@ -356,26 +441,6 @@ class DeviceRoot:
         for name in os.listdir(proc):
             if name.isdigit():
                 os.unlink(os.path.join(proc, name))
-
-    @staticmethod
-    def _kill(proc):
-        """Kills unshare; --kill-child takes the namespace's pid 1 and so every process
-        in it along. Returns what the run had written."""
-        try:
-            os.killpg(proc.pid, signal.SIGKILL)
-        except (ProcessLookupError, PermissionError):
-            proc.kill()
-        try:
-            return proc.communicate(timeout=KILL_GRACE)
-        except (subprocess.TimeoutExpired, ValueError):
-            proc.kill()
-            return b'', b''
-
-    @staticmethod
-    def _check_setup(returncode, err):
-        lines = _text(err).rstrip().splitlines()
-        if returncode == SETUP_FAILED and lines and lines[-1].startswith('devroot: '):
-            raise DeviceRootError(_text(err).strip())
 
     # --- layout -----------------------------------------------------------------------
 

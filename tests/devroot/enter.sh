@@ -8,7 +8,8 @@
 # Environment: DEVROOT_NET=1 brings loopback up, DEVROOT_PING_SILENT=1 makes it ignore
 # ICMP echo, DEVROOT_CWD is the working directory, DEVROOT_PATH the command's PATH,
 # DEVROOT_PROC_ENTRY=1 gives the command a /proc/<pid> entry (for sanitizers),
-# DEVROOT_REBOOT_PROGRAMS lists the host programs the reboot recorder covers.
+# DEVROOT_REBOOT_PROGRAMS lists the host programs the reboot recorder covers,
+# DEVROOT_PTYS=1 gives the root pseudo-terminals of its own in place of the host's.
 set -euo pipefail
 trap 'echo "devroot: setup failed at line $LINENO" >&2; exit 125' ERR
 
@@ -34,12 +35,16 @@ mount --make-rprivate /
 mount -t proc -o ro proc "$root/proc/.kernel"
 
 # /dev: the few host devices a program uses, a tmpfs /dev/shm (faketime keeps its
-# state there) and the host's ptys (for an interactive run).
+# state there) and pseudo-terminals: a devpts instance of the root's own for
+# programs that open them (a telnet server, a terminal multiplexer; /dev/ptmx links
+# to its pts/ptmx), else the host's ptys (for an interactive run on the user's).
 for dev in null zero full random urandom tty; do
   mount --bind "/dev/$dev" "$root/dev/$dev"
 done
 mount -t tmpfs -o mode=1777,size=16m shm "$root/dev/shm"
-if [ -d /dev/pts ]; then
+if [ "${DEVROOT_PTYS:-0}" = 1 ]; then
+  mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"
+elif [ -d /dev/pts ]; then
   mount --bind /dev/pts "$root/dev/pts"
 fi
 
@@ -65,7 +70,7 @@ cd "$cwd" 2>/dev/null || { echo "devroot: no folder $cwd in the root" >&2; exit 
 proc_entry=${DEVROOT_PROC_ENTRY:-0}
 export PATH=$DEVROOT_PATH
 unset DEVROOT_NET DEVROOT_PING_SILENT DEVROOT_CWD DEVROOT_PATH DEVROOT_PROC_ENTRY \
-  DEVROOT_REBOOT_PROGRAMS
+  DEVROOT_REBOOT_PROGRAMS DEVROOT_PTYS
 trap - ERR
 set +e
 if [ "$proc_entry" = 1 ]; then

@@ -3,6 +3,7 @@ import os
 import shlex
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -219,6 +220,25 @@ class ProgramsTest(unittest.TestCase):
             self.assertEqual((r.returncode, r.stdout), (3, 'config wifi-device\n'), r.stderr)
             with self.assertRaises(unittest.SkipTest):
                 root.run([prog], faketime='@2026-12-08 23:30:15')
+
+
+class DemoTest(unittest.TestCase):
+    DEMO = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'demo.py')
+
+    def demo(self, script):
+        r = subprocess.run([sys.executable, self.DEMO, '/bin/sh', '-c', script],
+                           stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        return r.stdout
+
+    def test_shows_the_commands_run_and_the_lines_logged(self):
+        out = self.demo("echo ran; vconfig add eth0 10; /etc/init.d/uhttpd restart; "
+                        "/sbin/reboot 'now or later'; echo '[t] Rebooted' >> /etc/log_zelk.txt")
+        self.assertEqual(out, 'ran\n\nCommands run on the device:\n  vconfig add eth0 10\n'
+                              "  /etc/init.d/uhttpd restart\n  /sbin/reboot 'now or later'\n\n"
+                              'Lines logged in /etc/log_zelk.txt:\n  [t] Rebooted\n')
+        self.assertEqual(self.demo('true'), '\nCommands run on the device:\n  none\n\n'
+                                            'Lines logged in /etc/log_zelk.txt:\n  none\n')
 
 
 if __name__ == '__main__':
