@@ -219,11 +219,20 @@ uint16_t parsed_item(const run_context& ctx, const char* code, uint16_t previous
     return n;
 }
 
-/// ping_argv as the first watch or watchdog start of the run builds it.
-void build_ping_argv(run_context& ctx, const char* program) {
-    if (ctx.ping_argc != 0) return;
-    ctx.ping_argc = ping_slots;
-    ctx.ping_argv = {program, "", count_option, ""};
+/// What the watchdog start and the watch check share: ping_argv (built by whichever comes
+/// first in the run), the settings source, and slots 1 and 3 filled from two items, the
+/// first also as ping_address, the second also read as ping_delay.
+void take_ping_slots(run_context& ctx, const char* program, const char* address_item,
+                     const char* command_item) {
+    if (ctx.ping_argc == 0) {
+        ctx.ping_argc = ping_slots;
+        ctx.ping_argv = {program, "", count_option, ""};
+    }
+    ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
+    get_value(ctx, address_item, ctx.ping_argv[address_slot]);
+    ctx.ping_address = ctx.ping_argv[address_slot];
+    get_value(ctx, command_item, ctx.ping_argv[command_slot]);
+    ctx.ping_delay = static_cast<uint16_t>(decimal_int(ctx.ping_argv[command_slot]));
 }
 
 int ping_arming(run_context& ctx) {
@@ -252,12 +261,7 @@ void ping_settings_from_uci(run_context& ctx) {
 }
 
 int ping_start(run_context& ctx) {
-    build_ping_argv(ctx, ping_program);
-    ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
-    get_value(ctx, item_role::ping_target, ctx.ping_argv[address_slot]);
-    ctx.ping_address = ctx.ping_argv[address_slot];
-    get_value(ctx, item_role::ping_delay, ctx.ping_argv[command_slot]);
-    ctx.ping_delay = static_cast<uint16_t>(decimal_int(ctx.ping_argv[command_slot]));
+    take_ping_slots(ctx, ping_program, item_role::ping_target, item_role::ping_delay);
     if (ctx.use_uci == 1) ping_settings_from_uci(ctx);
     if (ctx.ping_enabled == 1) {
         run_ping_watchdog();
@@ -320,12 +324,7 @@ void check_for_new_matches(run_context& ctx) {
 }
 
 int file_watch_check(run_context& ctx) {
-    build_ping_argv(ctx, watch_program);
-    ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
-    get_value(ctx, item_role::watch_pattern, ctx.ping_argv[address_slot]);
-    ctx.ping_address = ctx.ping_argv[address_slot];
-    get_value(ctx, item_role::watch_command, ctx.ping_argv[command_slot]);
-    ctx.ping_delay = static_cast<uint16_t>(decimal_int(ctx.ping_argv[command_slot]));
+    take_ping_slots(ctx, watch_program, item_role::watch_pattern, item_role::watch_command);
     if (ctx.ping_enabled == 1) check_for_new_matches(ctx);
     if (ctx.ping_remaining != endless_checks) --ctx.ping_remaining;  // 0 wraps to endless
     if (ctx.ping_remaining != 0) {

@@ -9,6 +9,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', 'devroot'))
 sys.path.insert(0, HERE)
 from test_console import DATA, DEFAULT, ConsoleCase, edited  # noqa: E402
+from test_ssid_priority import config  # noqa: E402
 
 LOG = '/etc/log_zelk.txt'
 STAMP = r'\[\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\.\d{6}\] '
@@ -48,10 +49,8 @@ def dropbear(**options):
     sections = {}
     for key, value in options.items():
         section, option = key.split('_', 1)
-        value = value.replace("'", "'\\''")
-        sections.setdefault(section, []).append(f"\toption {option} '{value}'\n")
-    return ''.join(f"config dropbear '{name}'\n" + ''.join(lines) + '\n'
-                   for name, lines in sections.items())
+        sections.setdefault(section, []).append((option, value))
+    return config(*[('dropbear', name, opts) for name, opts in sections.items()])
 
 
 class ServiceCase(ConsoleCase):

@@ -22,12 +22,16 @@ def q(value):
 
 
 def config(*sections):
-    """A uci file as the stand-in writes it: each section is (type, name or None,
-    [(key, value), ...])."""
+    """A uci file as the board's uci writes it: each section is (type, name or None,
+    [(key, value or list of values), ...]); an option whose value is None is left out."""
     out = ''
     for type_, name, options in sections:
-        out += f'\nconfig {type_}' + (f" '{name}'" if name else '') + '\n'
-        out += ''.join(f'\toption {k} {q(v)}\n' for k, v in options)
+        out += f'\nconfig {type_}' + (f' {q(name)}' if name else '') + '\n'
+        for key, value in options:
+            if isinstance(value, list):
+                out += ''.join(f'\tlist {key} {q(v)}\n' for v in value)
+            elif value is not None:
+                out += f'\toption {key} {q(value)}\n'
     return out
 
 

@@ -7,24 +7,10 @@ import unittest
 # The network setup tests share one Case (a device root, apmenu runs, the checks that
 # nothing stays staged and nothing hostile ran) and the uci quoting.
 import test_ssid_priority as ssid_priority
-from test_ssid_priority import LOG, STAMP
+from test_ssid_priority import LOG, STAMP, config
 
 # A pid that no process of the test's namespace has: kill finds nothing to stop.
 NO_PID = '99999\n'
-
-
-def config(*sections):
-    """A uci file as the board's uci writes it: each section is (type, name or None,
-    [(key, value or list of values), ...]); an option whose value is None is left out."""
-    out = ''
-    for type_, name, options in sections:
-        out += f'\nconfig {type_}' + (f' {ssid_priority.q(name)}' if name else '') + '\n'
-        for key, value in options:
-            if isinstance(value, list):
-                out += ''.join(f'\tlist {key} {ssid_priority.q(v)}\n' for v in value)
-            elif value is not None:
-                out += f'\toption {key} {ssid_priority.q(value)}\n'
-    return out
 
 
 def wireless(*ifaces):
