@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure -j $(JOBS)
 
 .PHONY: all deps host mips board asan tsan check check-host check-mips check-board sizes install \
-	package check-asan check-tsan fuzz demo clean
+	package check-asan check-tsan fuzz bench demo clean
 
 all: host
 
@@ -67,8 +67,9 @@ check-asan: deps asan
 	cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 $(CTEST)
 
 # The threaded modes under ThreadSanitizer: the console engine's unit tests and the
-# end-to-end tests of the interactive, mailbox, batch and one-shot runs.
-TSAN_TESTS = e2e\.test_(threads|console)|^(engine|oneshot|oneshot_scripts|protect_quoted|push_keys|split_words|bridge|mailbox|interactive|keyboard|auto_reboot)\.
+# end-to-end tests of the interactive, mailbox, batch and one-shot runs, the ping watchdog
+# and the file watch among them.
+TSAN_TESTS = e2e\.test_(threads|console|watch)|^(engine|oneshot|oneshot_scripts|protect_quoted|push_keys|split_words|bridge|mailbox|interactive|keyboard|auto_reboot)\.
 check-tsan: deps tsan
 	cd build/tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(CTEST) -R '$(TSAN_TESTS)'
 
@@ -77,6 +78,11 @@ check-tsan: deps tsan
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	bash fuzz/run.sh $(FUZZ_SECONDS)
+
+# The benchmark table (bench/run.py): a report of the host build against its floors and of
+# the board build's sizes, never a gate. As root (the image check needs a namespace).
+bench: deps host board
+	python3 bench/run.py
 
 # The interactive console (apmenu --test=0) on the default catalogue, in a device root.
 demo: deps host

@@ -60,7 +60,7 @@ std::string fill_format(std::string_view format, std::initializer_list<std::stri
 /// sorts share one instance of the sort.
 struct by_tag_order {
     bool operator()(const catalogue_item& a, const catalogue_item& b) const {
-        return compare_tags(a.tag, b.tag) < 0;
+        return a.order_key < b.order_key;
     }
 };
 
@@ -126,10 +126,9 @@ void read_items(const std::string& path, std::vector<catalogue_item>& items,
         if (item.tag.size() > tag_max) malformed_line(path, line_no);
         const std::string sort_code = tag_sort_code(item.tag);
         if (sort_code.size() > code_max) malformed_line(path, line_no);
-        // Every tag's number is checked here, as sorting would check it: a catalogue of one
-        // item is never compared, and its malformed tag would end a later run instead.
-        uint16_t number = 0;
-        code_number(nullptr, number, sort_code);
+        // Every tag's number is worked out (and so checked) here, once: sorts and lookups
+        // compare the keys.
+        item.order_key = tag_order_key(item.tag);
         items.push_back(std::move(item));
     }
 }
@@ -361,16 +360,16 @@ int load_catalogue(run_context& ctx) {
     return 0;
 }
 
+uint32_t tag_order_key(std::string_view tag) {
+    uint16_t number = 0;
+    code_number(nullptr, number, tag_sort_code(tag));
+    return static_cast<uint32_t>(number) * 2 + static_cast<uint32_t>(sort_class(tag));
+}
+
 int compare_tags(std::string_view a, std::string_view b) {
-    uint16_t na = 0;
-    uint16_t nb = 0;
-    code_number(nullptr, na, tag_sort_code(a));
-    code_number(nullptr, nb, tag_sort_code(b));
-    if (na != nb) return na < nb ? -1 : 1;
-    int ca = sort_class(a);
-    int cb = sort_class(b);
-    if (ca != cb) return ca < cb ? -1 : 1;
-    return 0;
+    const uint32_t ka = tag_order_key(a);
+    const uint32_t kb = tag_order_key(b);
+    return ka == kb ? 0 : ka < kb ? -1 : 1;
 }
 
 int save_data_file(run_context& ctx) {

@@ -32,6 +32,11 @@ std::string tag_sort_code(std::string_view tag);
 /// ends the process.
 int load_catalogue(run_context& ctx);
 
+/// A tag's place in the table: the item number of its sort code, and its class (the
+/// title class first) among equal numbers. Malformed tags end the process as
+/// tag_sort_code and code_number do.
+uint32_t tag_order_key(std::string_view tag);
+
 /// Orders two tags by the item numbers of their sort codes: -1, 0 or 1. Equal numbers of
 /// the two classes put the title class first, so a lookup never lands on an item of the
 /// other class.

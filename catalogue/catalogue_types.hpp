@@ -23,6 +23,8 @@ constexpr size_t label_max = 27;      ///< a menu entry's label
 struct catalogue_item {
     std::string tag;    ///< text before the first '=', at most tag_max characters
     std::string value;  ///< text after the first '=', line feed removed
+    /// The tag's place in the table (tag_order_key), worked out once when it is read.
+    uint32_t order_key = 0;
 };
 
 /// A row of a menu's entry table or of the hotkey table.

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-void catalogue_fatal(std::string_view message, int status) {
-    std::fwrite(message.data(), 1, message.size(), stdout);
+void end_process(std::string_view message, int status) {
+    if (!message.empty()) std::fwrite(message.data(), 1, message.size(), stdout);
     // _exit: other threads of the run may still hold the process's state, so nothing
     // static is torn down under them.
     std::fflush(nullptr);

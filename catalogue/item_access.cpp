@@ -31,12 +31,13 @@ void require_item_total(const run_context& ctx) {
 
 /// Index of the item that tag finds by binary search of the sorted table, or no_item.
 size_t find_item(const std::vector<catalogue_item>& items, std::string_view tag) {
-    if (tag.empty()) return no_item;
-    auto it = std::lower_bound(items.begin(), items.end(), tag,
-                               [](const catalogue_item& item, std::string_view t) {
-                                   return compare_tags(item.tag, t) < 0;
+    if (tag.empty() || items.empty()) return no_item;
+    const uint32_t key = tag_order_key(tag);
+    auto it = std::lower_bound(items.begin(), items.end(), key,
+                               [](const catalogue_item& item, uint32_t k) {
+                                   return item.order_key < k;
                                });
-    if (it == items.end() || compare_tags(it->tag, tag) != 0) return no_item;
+    if (it == items.end() || it->order_key != key) return no_item;
     return static_cast<size_t>(it - items.begin());
 }
 

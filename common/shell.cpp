@@ -11,6 +11,11 @@ command_hooks& hooks() {
     return h;
 }
 
+output_source& source() {
+    static output_source s;
+    return s;
+}
+
 bool is_plain(char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
     switch (c) {
@@ -43,6 +48,8 @@ std::string shell_quote(std::string_view value) {
 
 void set_command_hooks(command_hooks h) { hooks() = std::move(h); }
 
+void set_output_source(output_source s) { source() = std::move(s); }
+
 int run_command(const std::string& command) {
     if (hooks().observer) hooks().observer(command);
     if (hooks().runner) return hooks().runner(command);
@@ -52,11 +59,14 @@ int run_command(const std::string& command) {
 int query_command(const std::string& command, size_t buf_size,
                   const std::function<bool(const std::string& chunk)>& on_chunk) {
     if (hooks().observer) hooks().observer(command);
-    FILE* pipe = popen(command.c_str(), "r");
+    const bool from_source = static_cast<bool>(source());
+    FILE* pipe = from_source ? source()(command) : popen(command.c_str(), "r");
     if (!pipe) return -1;
     std::vector<char> buf(buf_size < 2 ? 2 : buf_size);
     while (std::fgets(buf.data(), static_cast<int>(buf.size()), pipe)) {
         if (!on_chunk(std::string(buf.data()))) break;
     }
-    return pclose(pipe);
+    if (!from_source) return pclose(pipe);
+    std::fclose(pipe);
+    return 0;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -31,3 +32,9 @@ struct command_hooks {
     std::function<int(const std::string&)> runner;
 };
 void set_command_hooks(command_hooks hooks);
+
+/// Seam for tests and fuzz targets: when set, query_command reads a command's output from
+/// the stream that the source opens for it (null: the command cannot be started) instead
+/// of running it, and closes it with fclose(); the status is then 0. Empty: popen().
+using output_source = std::function<FILE*(const std::string& command)>;
+void set_output_source(output_source source);

@@ -61,6 +61,26 @@ TEST(query_command, stops_when_asked) {
     EXPECT_EQ(calls, 2);
 }
 
+TEST(query_command, an_output_source_stands_in_for_the_command) {
+    static char text[] = "ab\ncd";
+    std::vector<std::string> asked;
+    set_output_source([&](const std::string& c) {
+        asked.push_back(c);
+        return c == "none" ? nullptr : fmemopen(text, sizeof text - 1, "r");
+    });
+    std::vector<std::string> chunks;
+    const int status = query_command("exit 3", 128, [&](const std::string& c) {
+        chunks.push_back(c);
+        return true;
+    });
+    const int none = query_command("none", 128, [](const std::string&) { return true; });
+    set_output_source({});
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(none, -1);
+    EXPECT_EQ(chunks, (std::vector<std::string>{"ab\n", "cd"}));
+    EXPECT_EQ(asked, (std::vector<std::string>{"exit 3", "none"}));
+}
+
 TEST(log_line, keeps_the_command_text_and_quotes_safely) {
     std::vector<std::string> seen;
     set_command_hooks({[&](const std::string& c) { seen.push_back(c); },

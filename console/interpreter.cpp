@@ -1,9 +1,8 @@
 #include "console/interpreter.hpp"
 
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "catalogue/fatal.hpp"
 #include "catalogue/menu_tables.hpp"
 #include "common/text_fields.hpp"
 #include "console/hotkeys.hpp"
@@ -127,10 +126,7 @@ void read_input_line(std::string& out) {
         if (!cut) out += static_cast<char>(c);
         if (c == '\n') return;
     }
-    if (c == EOF && taken == 0) {
-        std::fflush(nullptr);
-        _exit(0);
-    }
+    if (c == EOF && taken == 0) end_process({}, 0);
 }
 
 int push_keys(run_context& ctx, const std::string& keys) {

@@ -1,11 +1,8 @@
 // Fuzzes the catalogue loader over arbitrary file contents: the input up to its first
 // 0x1e byte is zelk_title.txt, the rest zelk_data.txt. A malformed catalogue ends the
-// process (a defined outcome), so each input runs in a child of its own. A catalogue that
-// loads must come out sorted, survive a save and a reload with every item kept, and give a
-// run everything it builds before its first key.
-#include <stdlib.h>
-#include <unistd.h>
-
+// process (a defined outcome, unwound to here in the fuzz build). A catalogue that loads
+// must come out sorted, survive a save and a reload with every item kept, and give a run
+// everything it builds before its first key.
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -15,20 +12,14 @@
 #include "catalogue/catalogue_file.hpp"
 #include "catalogue/menu_tables.hpp"
 #include "console/run_context.hpp"
-#include "fuzz/fork_run.hpp"
+#include "fuzz/fatal_unwind.hpp"
+#include "fuzz/scratch.hpp"
 
 namespace {
 
 constexpr char file_separator = '\x1e';
 
 std::string scratch_dir;
-
-bool write_file(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    return std::fclose(f) == 0 && ok;
-}
 
 /// The values of each tag.
 using item_map = std::map<std::string, std::set<std::string>>;
@@ -63,78 +54,73 @@ void check_kept(const item_map& before, const item_map& after) {
         auto it = after.find(tag);
         if (it == after.end()) {
             std::fprintf(stderr, "fuzz: the save lost the tag %s\n", shown(tag).c_str());
-            child_finding("a save and reload lost an item");
+            finding("a save and reload lost an item");
         }
         if (values.size() == 1 && it->second != values) {
             std::fprintf(stderr, "fuzz: the save changed the value of %s\n", shown(tag).c_str());
-            child_finding("a save and reload changed a value");
+            finding("a save and reload changed a value");
         }
     }
     for (const auto& entry : after)
         if (!before.count(entry.first)) {
             std::fprintf(stderr, "fuzz: the save added the tag %s\n", shown(entry.first).c_str());
-            child_finding("a save and reload added an item");
+            finding("a save and reload added an item");
         }
 }
 
-void check_catalogue() {
-    run_context ctx;
-    current_context = &ctx;
+void check_catalogue(run_context& ctx) {
     ctx.base_dir = scratch_dir;
-    load_catalogue(ctx);
+    if (ends_process([&] { load_catalogue(ctx); }, false)) return;
 
     // From here on the catalogue is known to be well formed: nothing may end the process
     // until the run's own lookups start.
-    exits_are_findings(true);
     if (ctx.item_count != static_cast<int32_t>(ctx.items.size()))
-        child_finding("item_count differs from the table");
+        finding("item_count differs from the table");
     for (size_t k = 1; k < ctx.items.size(); ++k)
         if (compare_tags(ctx.items[k - 1].tag, ctx.items[k].tag) > 0)
-            child_finding("the loaded table is not sorted");
+            finding("the loaded table is not sorted");
 
     // Saving never loses an item, and what it writes loads again.
     const item_map loaded = items_of(ctx);
-    for (auto& texts : ctx.file_texts) texts.clear();  // every item written anew
-    unlink((scratch_dir + data_file_name).c_str());
-    unlink((scratch_dir + title_file_name).c_str());
-    save_catalogue(ctx);
     run_context again;
-    again.base_dir = scratch_dir;
-    load_catalogue(again);
+    const bool ended = ends_process([&] {
+        // Every item written anew: the run forgets what the files held, and they hold nothing.
+        for (auto& texts : ctx.file_texts) texts.clear();
+        write_whole_file(scratch_dir + data_file_name, "");
+        write_whole_file(scratch_dir + title_file_name, "");
+        save_catalogue(ctx);
+        again.base_dir = scratch_dir;
+        load_catalogue(again);
+    }, false);
+    if (ended) finding("a save or reload of a loaded catalogue ended the process");
     check_kept(loaded, items_of(again));
-    exits_are_findings(false);
 
     // What a run builds before its first key; its value lookups may end the process when
     // the catalogue does not hold the number of items a run needs.
-    count_menus(ctx);
-    build_run_model(ctx);
-    release_node_texts(ctx);
-    current_context = nullptr;
+    ends_process([&] {
+        count_menus(ctx);
+        build_run_model(ctx);
+        release_node_texts(ctx);
+    }, false);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/catalogue_fuzz.XXXXXX";
-    if (!mkdtemp(pattern.data())) {
-        std::perror("catalogue_load_fuzz: mkdtemp");
-        std::abort();
-    }
-    scratch_dir = pattern + "/";
+    scratch_dir = make_scratch_folder("catalogue_fuzz");
+    discard_standard_output();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     const size_t split = input.find(file_separator);
-    const std::string title = input.substr(0, split);
-    const std::string values = split == std::string::npos ? std::string() : input.substr(split + 1);
-    if (!write_file(scratch_dir + title_file_name, title) ||
-        !write_file(scratch_dir + data_file_name, values)) {
-        std::perror("catalogue_load_fuzz: writing the catalogue");
-        std::abort();
-    }
-    run_forked(check_catalogue);
+    write_whole_file(scratch_dir + title_file_name, input.substr(0, split));
+    write_whole_file(scratch_dir + data_file_name,
+                     split == std::string::npos ? std::string() : input.substr(split + 1));
+    run_context ctx;
+    current_context = &ctx;
+    check_catalogue(ctx);
+    current_context = nullptr;
     return 0;
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/, from the cases
-of the unit and end-to-end tests. Run it again after changing the cases below."""
+of the unit and end-to-end tests. Run it again after changing the cases below.
+
+usage: make_seeds.py [TARGET...]   (default: every target; a target's folder is replaced)"""
 import hashlib
 import os
 import shutil
@@ -56,6 +58,8 @@ def key_script_seeds():
         b'2;3:06:54;5:y',
         b'2;2:1;5:y;5:y;e',
         b'1;14:1;!;2;5:y\x001 Hour By Time 07:00\n',
+        # A watch armed with an interval of 0 repeats its checks without sleeping.
+        b'1;3:0;9:y',
     ]
 
 
@@ -120,17 +124,72 @@ def text_helper_seeds():
     ]
 
 
+def ip_packet(header_len, icmp_len, icmp_type=0, identifier=0x1234):
+    """An IPv4 header of header_len bytes (TTL 64), then an echo reply of icmp_len bytes
+    (sequence 7, send time 100 s 250000 us in this machine's order), cut to its size."""
+    header = bytes([0x40 | header_len // 4]) + bytes(7) + bytes([64]) + bytes(header_len - 9)
+    icmp = struct.pack('>BBHHH', icmp_type, 0, 0, identifier, 7) + struct.pack('=II', 100, 250000)
+    return (header + icmp + bytes(64))[:header_len + icmp_len]
+
+
+def echo_reply_seeds():
+    # The watchdog's identifier is 0 until it starts; 0x1234 stands for another's.
+    return [
+        ip_packet(20, 64, identifier=0), ip_packet(24, 64, identifier=0),
+        ip_packet(60, 64, identifier=0), ip_packet(20, 8, identifier=0),
+        ip_packet(20, 64), ip_packet(20, 7, identifier=0), ip_packet(20, 64, 8, identifier=0),
+        ip_packet(20, 64, 3, identifier=0), bytes([0x4f]) + bytes(7) + bytes([64]) + bytes(11),
+    ]
+
+
+def config_query_seeds():
+    # Capacity, flags (bit 0: no command starts; bits 1-2: ssid rounds; bits 3-7: n), the
+    # argument and a line feed, then what every command prints.
+    def seed(capacity, flags, arg, output):
+        return bytes([capacity, flags]) + arg.encode() + b'\n' + output.encode()
+    network = ('network.lan=interface\nnetwork.lan.proto=static\nnetwork.lan.note=a=b\n'
+               'network.vlan10=interface\nnetwork.vlan10.ifname=eth0.10 ath2.10\n'
+               'network.vlansw3=interface\nnetwork.vlansw3.ifname=eth0.3 ath2\n'
+               'network.vlan30=interface\nnetwork.vlan30.ifname=eth0.30 ath2\n')
+    wireless = ('wireless.@wifi-iface[0].ssid=Office\nwireless.@wifi-iface[1].ssid=Guest\n'
+                'wireless.@wifi-iface[2].ssid=Lab\n')
+    ifconfig = ('          inet addr:192.168.1.20  Bcast:192.168.1.255  Mask:255.255.255.0\n'
+                '          inet addr:10.1.2.300  Mask:255.0.0.0\n')
+    return [
+        seed(64, 0, 'network.lan.proto', network),
+        seed(192, 2, 'Guest', wireless),
+        seed(28, 8, 'lan', ifconfig),
+        seed(64, 0, 'it', '3:it\n12:it is\nBinary file (standard input) matches\n' + '9' * 130 + ':x\n'),
+        seed(8, 0, 'ath2', network),
+        seed(5, 6, 'ath2', network + wireless),
+        seed(192, 8, 'x', 'vlan.@vlan[1].bridge=br-vlan10\n'),
+        seed(64, 1, 'network.lan.ipaddr', network),
+    ]
+
+
+def shell_quote_seeds():
+    # Values of the tests: plain words, and values that would reach the shell unquoted.
+    return [s.encode() for s in (
+        'network.lan.ipaddr', 'br-lan', '192.168.1.1/24', '', "it's", 'a;evil', '$(evil)',
+        '`evil`', "x'; evil; echo '", 'a b|evil', 'line\nfeed', '~root', '-n', 'a\\b', '"q"',
+        'nul\0cut')]
+
+
 TARGETS = {
     'catalogue_load_fuzz': catalogue_seeds,
     'key_script_fuzz': key_script_seeds,
     'code_number_fuzz': code_number_seeds,
     'image_check_fuzz': image_check_seeds,
     'text_helpers_fuzz': text_helper_seeds,
+    'echo_reply_fuzz': echo_reply_seeds,
+    'config_queries_fuzz': config_query_seeds,
+    'shell_quote_fuzz': shell_quote_seeds,
 }
 
 
 def main():
-    for target, make in TARGETS.items():
+    for target in sys.argv[1:] or TARGETS:
+        make = TARGETS[target]
         folder = os.path.join(HERE, 'corpus', target)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 case "$seconds" in ''|*[!0-9]*) echo "usage: fuzz/run.sh [seconds]" >&2; exit 2 ;; esac
 
-targets="${FUZZ_TARGETS:-catalogue_load_fuzz key_script_fuzz code_number_fuzz image_check_fuzz text_helpers_fuzz}"
+targets="${FUZZ_TARGETS:-catalogue_load_fuzz key_script_fuzz code_number_fuzz image_check_fuzz text_helpers_fuzz echo_reply_fuzz config_queries_fuzz shell_quote_fuzz}"
 build=build/fuzz
 cxx="${FUZZ_CXX:-clang++}"
 
@@ -24,11 +24,16 @@ cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWith
 cmake --build "$build" -j "${JOBS:-2}" --target $targets
 
 # Longest input of each target: catalogues and key scripts are short texts, an image
-# needs room for its board blocks and a few sections.
+# needs room for its board blocks and a few sections, a packet fills at most the
+# watchdog's receive buffer, query output is a few lines (uci_get's of up to 511
+# characters), and a quoted value is longer than any a command takes.
 max_len() {
     case "$1" in
     image_check_fuzz) echo 8192 ;;
     code_number_fuzz) echo 64 ;;
+    echo_reply_fuzz) echo 4096 ;;
+    config_queries_fuzz) echo 2048 ;;
+    shell_quote_fuzz) echo 1024 ;;
     *) echo 4096 ;;
     esac
 }

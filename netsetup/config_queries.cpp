@@ -210,10 +210,12 @@ int grep_line_numbers(const std::string& command, const std::string& pattern,
     int count = 0;
     int status = read_lines(grep_n_command(command, pattern), line_size,
                             [&](const std::string& line) {
-        std::string number;
-        get_field(number, line, 0, ':');
+        // grep -n reports a line as its number and ':'; anything else it prints (such as
+        // a notice that a binary file matches) names no line.
+        const size_t digits = line.find_first_not_of("0123456789");
+        if (digits == 0 || digits == std::string::npos || line[digits] != ':') return true;
         if (!list.empty()) list += ",";
-        list += number;
+        list.append(line, 0, digits);
         fit(list, capacity);
         ++count;
         return true;

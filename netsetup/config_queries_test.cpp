@@ -148,6 +148,17 @@ TEST_F(queries, grep_line_numbers_cuts_the_list_to_the_buffer) {
     EXPECT_TRUE(commands.empty());
 }
 
+TEST(grep_line_numbers, takes_only_the_lines_grep_numbers) {
+    // What grep -n prints besides its numbered lines names no line.
+    static char text[] = "3:a\nBinary file (standard input) matches\n12:b:c\n:x\n7\n";
+    set_output_source([](const std::string&) { return fmemopen(text, sizeof text - 1, "r"); });
+    std::string list;
+    const int count = grep_line_numbers("logread", "a", list, 64);
+    set_output_source({});
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(list, "3,12");
+}
+
 TEST_F(queries, net_addr_query_needs_four_octets) {
     uint32_t a = 7;
     output("          inet addr:192.168.1.300  Bcast:192.168.1.255  Mask:255.255.255.0\n");

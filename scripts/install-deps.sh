@@ -4,7 +4,7 @@
 set -eu
 
 packages="cmake make g++ googletest libgtest-dev python3 busybox faketime qemu-user-static
-g++-mips-linux-gnu util-linux iproute2 procps clang libclang-rt-14-dev tmux"
+g++-mips-linux-gnu util-linux iproute2 procps clang libclang-rt-14-dev tmux time"
 
 missing=""
 for p in $packages; do

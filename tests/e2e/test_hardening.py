@@ -15,6 +15,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'
 from devroot import APMENU, DeviceRoot  # noqa: E402
 
 from test_console import CAT_DIR, DATA, DEFAULT, TITLE, edited  # noqa: E402
+from test_ssid_priority import config  # noqa: E402
+from test_vlan_setup import entry  # noqa: E402
 
 # apmenu as a shell script inside the root calls it (the emulator first on the MIPS build).
 APMENU_SH = ' '.join(shlex.quote(w) for w in
@@ -70,6 +72,10 @@ class HardeningCase(unittest.TestCase):
 
     def assertNoEvil(self):
         self.assertEqual(self.root.calls('evil'), [])
+
+    def assertCatalogueWhole(self):
+        self.assertLoadable(self.root.read_bytes(f'{CAT_DIR}/{TITLE}'),
+                            self.root.read_bytes(f'{CAT_DIR}/{DATA}'))
 
 
 class ConcurrentRunsTest(HardeningCase):
@@ -231,10 +237,6 @@ class HostileInputTest(HardeningCase):
         if outputs is not None:
             self.assertIn(r.stdout, outputs, r)
 
-    def assertCatalogueWhole(self):
-        self.assertLoadable(self.root.read_bytes(f'{CAT_DIR}/{TITLE}'),
-                            self.root.read_bytes(f'{CAT_DIR}/{DATA}'))
-
     def test_command_line_values(self):
         long_ok, long_refused = 'L' * 63, 'L' * 64
         payloads = EVIL + ['a"b\'c', '$((1+1))', '\\', '%s%n%x', long_ok, long_refused,
@@ -347,6 +349,73 @@ class HostileInputTest(HardeningCase):
                     self.assertEqual((r.returncode, r.stdout), (0, ''), r)
                     self.assertIn(b'v;5;2=x', self.root.read_bytes(f'{CAT_DIR}/{DATA}'))
         self.assertNoEvil()
+
+
+class HostileConfigurationTest(HardeningCase):
+    """Every value that the service starts, the ping watchdog, the file watch and the
+    network setup modes read from uci or the catalogue carries the payload: SSIDs, bridge
+    texts, encryption values, addresses, ports and names, the watch pattern and the ping
+    target. Only the intended commands run: never the recorder named in the payload, and
+    no run dies by a signal."""
+
+    PAYLOADS = EVIL + ["a\nevil", 'x' * 5000]
+
+    def configure(self, p):
+        ip = f'10.0.0.1{p}'
+        vlans = [entry('0', 'on', 'All Others', 'ether', p, p), entry('10', 'on', p, 'wifi', ip, p),
+                 entry(p, 'on', p, p, p, p), entry('20', p, 'All ' + p, 'ether', ip, p)]
+        files = {
+            'wireless': config(('wifi-device', 'wifi0', [('type', 'athr')]),
+                               *[('wifi-iface', None, [('ssid', s), ('mode', m), ('encryption', e)])
+                                 for s, m, e in ((p, 'ap', p), ('Office', p, 'psk2'),
+                                                 (p + '2', 'sta', 'wpa ' + p))]),
+            'vlan': config(('global', 'main', [('enabled', '1')]), *vlans),
+            'vlansw': config(('global', 'main', [('enabled', '1')]),
+                             entry('30', bridge=p), entry('40', bridge='All ' + p)),
+            'network': config(('interface', 'lan', [('proto', 'static'), ('ipaddr', p), ('netmask', p)]),
+                              ('interface', 'vlan10', [('ifname', f'eth0.10 ath1.10 {p}'),
+                                                       ('proto', 'static'), ('ipaddr', p)]),
+                              ('interface', 'vlansw0', [('ifname', f'ath0 eth0.30 {p}'), ('ipaddr', p)]),
+                              ('interface', 'vlan' + p, [('ifname', p)])),
+            'dropbear': config(('dropbear', 'webname', [('webmode', 'HTTP'), ('httpport', p)]),
+                               ('dropbear', 'fname', [('fenabled', '1'), ('fport', p)]),
+                               ('dropbear', 'tname', [('tenabled', '1'), ('tport', p)])),
+            'services': config(('ping', 'ping', [('enabled', '1'), ('delay', p), ('interval', p),
+                                                 ('failcount', '1'), ('ipaddr', p)])),
+            'uhttpd': config(('uhttpd', 'main', [('listen_http', [p + ':80'])])),
+            'vlan_ssid': '',
+        }
+        for name, text in files.items():
+            self.root.write(f'/etc/config/{name}', text)
+        for device in ('eth0.10', 'ath1.10', p[:200]):
+            if '/' not in device and device not in ('.', '..') and '\n' not in device:
+                self.root.write(f'/proc/net/vlan/{device}', '')
+        for n in range(3):
+            self.root.write(f'/var/run/wifi-ath{n}.pid', '99999\n')
+            self.root.write(f'/var/run/hostapd-ath{n}.conf', 'bridge=br-lan\n')
+            self.root.write(f'/var/run/wpa_supplicant-ath{n}.conf', 'network={}\n')
+        self.root.write('/var/app.log', f'ok\n{p}\n')
+        # Catalogue values stay within what a catalogue line holds.
+        self.install(data=edited(DEFAULT[DATA], {
+            'v;1;14': '1', 'v;4;1': p[:200], 'v;4;5': '1', 'v;1;1': p[:200], 'v;1;3': '0',
+            'v;1;5': '1', 'v;1;2': 'echo ran >> /var/ran', 'v;1;13': 'cat /var/app.log'}))
+
+    def test_hostile_configuration_runs_nothing_but_the_intended_commands(self):
+        keys = '3;6:y;9:y;12:y;3:y;!;4;9:y;!;1;9:y;e'
+        for p in self.PAYLOADS:
+            with self.subTest(payload=p[:20]):
+                self.setUp()
+                self.configure(p)
+                for args in (['--test=6', 'x'], ['--test=7', 'x'], ['--test=8', 'x'],
+                             ['--test=9', 'x'], ['--test=1', keys]):
+                    r = self.root.run([APMENU, *args], cwd=CAT_DIR, net=True, timeout=120)
+                    self.assertLess(r.returncode, 128, (args, r))
+                self.assertNoEvil()
+                # The intended commands did run: the service starts got that far.
+                self.assertEqual([c[0] for c in self.root.calls() if c[0] in ('vsftpd', 'telnetd')],
+                                 ['vsftpd', 'telnetd'])
+                self.assertEqual(self.root.calls('reboot'), [])
+                self.assertCatalogueWhole()
 
 
 if __name__ == '__main__':

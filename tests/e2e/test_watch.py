@@ -180,5 +180,29 @@ class FileWatchTest(WatchCase):
         self.assertEqual(self.runs(), 0)
 
 
+class ThreadedWatchTest(WatchCase):
+    """The watchdog and the watch on the threaded modes: typed at the interactive console,
+    and the watchdog through the mailbox of mode 5."""
+
+    def test_interactive_console_runs_the_watchdog_and_then_the_watch(self):
+        values = watchdog(target='255.255.255.255', failures='2', v_1_1='error', v_1_3='0',
+                          v_1_5='1', v_1_2='echo ran >> /var/ran', v_1_13='cat /var/app.log')
+        self.install(data=edited(DEFAULT[DATA], values))
+        self.root.write('/var/app.log', 'error\n')
+        r = self.apmenu('--test=0', stdin='4;9:y\n!;1;9:y\ne\n', net=True)
+        self.assertEqual(r.returncode, 0, r)
+        self.assertEqual(self.root.read('/var/ran'), 'ran\n')
+        self.assertData(dict(values, **{'v;1;7': '1', 'v;1;8': '1', 'v;1;4': '1'}))
+
+    def test_mailbox_set_starts_the_watchdog_that_reboots(self):
+        self.values = watchdog(failures='1')
+        self.install(data=edited(DEFAULT[DATA], self.values))
+        r = self.apmenu('--test=5', '--set', '--oid=0.4.9', '--val=y', ping_silent=True)
+        self.assertEqual((r.returncode, r.stdout), (0, ''), r)
+        self.assertEqual(self.root.read(MSG), START_TEXT.format('127.0.0.1', 1) + TIMED_OUT
+                         + REBOOT_TEXT)
+        self.assertRebooted('127.0.0.1')
+
+
 if __name__ == '__main__':
     unittest.main()
