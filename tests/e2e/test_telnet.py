@@ -7,15 +7,14 @@ import shlex
 import shutil
 import subprocess
 import sys
-import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', 'devroot'))
 sys.path.insert(0, HERE)
 from devroot import APMENU, EMULATOR, SOURCE_DIR, DeviceRoot  # noqa: E402
-from test_console import (CAT_DIR, DATA, DEFAULT, MAIN_MENU, PROMPT, TITLE,  # noqa: E402
-                          edited, row)
+from tmux_pane import TmuxPane  # noqa: E402
+from test_console import CAT_DIR, DATA, DEFAULT, TITLE, edited, row  # noqa: E402
 
 # Debian's busybox has no telnetd; busybox-static has both ends. BUSYBOX_STATIC names one,
 # else the cache that fetch-busybox-static.sh fills is used (and filled when empty).
@@ -69,7 +68,7 @@ while tmux -S {sock} has-session 2>/dev/null; do sleep 0.2; done
 
 
 @unittest.skipUnless(shutil.which('tmux'), 'tmux is not installed')
-class TelnetTest(unittest.TestCase):
+class TelnetTest(TmuxPane, unittest.TestCase):
 
     WAIT = 30 if EMULATOR else 10   # seconds for a text to appear
     RUN_TIMEOUT = 180
@@ -87,45 +86,18 @@ class TelnetTest(unittest.TestCase):
                         + f'\necho $? > {STATUS}\n', mode=0o755)
         # The pane stays after telnet has ended, so the test reads how it ended.
         self.root.write(TMUX_CONF, 'set-option -g remain-on-exit on\n')
-        self.socket = self.root.host_path(TMUX_SOCKET)
+        self.tmux_server = ['-S', self.root.host_path(TMUX_SOCKET)]
+        self.session = SESSION
         self.run_ = self.root.start(['/bin/sh', '-c', serving_script(busybox)], net=True,
                                     ptys=True, timeout=self.RUN_TIMEOUT)
         self.addCleanup(self.run_.kill)
 
-    def tmux(self, *args, check=True):
-        return subprocess.run(['tmux', '-S', self.socket, *args], stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True, timeout=10, check=check).stdout
-
-    def pane(self):
-        return self.tmux('capture-pane', '-p', '-t', SESSION, check=False)
-
-    def type_line(self, text):
-        self.tmux('send-keys', '-t', SESSION, '-l', text)
-        self.tmux('send-keys', '-t', SESSION, 'Enter')
-
-    def wait_for(self, *texts):
-        """The pane once it shows every text; fails after WAIT seconds."""
-        deadline = time.monotonic() + self.WAIT
-        while True:
-            pane = self.pane()
-            if all(t in pane for t in texts):
-                return pane
-            if self.run_.ended():
-                self.fail(f'the serving run ended: {self.run_.wait()}; the pane:\n{pane}')
-            if time.monotonic() > deadline:
-                self.fail(f'{texts} not shown within {self.WAIT} s; the pane:\n{pane}')
-            time.sleep(0.1)
+    def pane_gone(self):
+        return f'the serving run ended: {self.run_.wait()}' if self.run_.ended() else None
 
     def test_edit_and_exit_over_telnet(self):
-        pane = self.wait_for('MAIN MENU', PROMPT).rstrip('\n').splitlines()
         # The console's screen clears what the client printed on connecting.
-        self.assertEqual(len(pane), len(MAIN_MENU) + 1, pane)
-        for line, want in zip(pane, MAIN_MENU):
-            if isinstance(want, str):
-                self.assertEqual(line, want)
-            else:
-                self.assertRegex(line, want)
-        self.assertEqual(pane[-1], PROMPT)
+        self.assertMainMenuShown()
 
         self.type_line('3')
         self.wait_for(SERVICES, row(HTTP_PORT_ROW.format(80)))

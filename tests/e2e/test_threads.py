@@ -8,7 +8,6 @@ import re
 import shlex
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 import threading
@@ -19,6 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', 'devroot'))
 sys.path.insert(0, HERE)
 from devroot import APMENU, EMULATOR, HOST_BUILD, DeviceRoot  # noqa: E402
+from tmux_pane import TmuxPane  # noqa: E402
 from test_console import (BORDER, CAT_DIR, CLEAR, DATA, DEFAULT, EMPTY_ROW,  # noqa: E402
                           HOTKEYS, MAIN_MENU, PROMPT, TITLE, ConsoleCase, edited, row,
                           stamp_line)
@@ -312,14 +312,15 @@ class InteractiveInputTest(ThreadedCase):
 
 
 @unittest.skipUnless(shutil.which('tmux'), 'tmux is not installed')
-class TerminalTest(unittest.TestCase):
+class TerminalTest(TmuxPane, unittest.TestCase):
     """Mode 0 on a real terminal: a detached tmux session on a private server runs the
     console in a device root; the test types keys and reads the pane."""
 
     WAIT = 20 if EMULATOR else 10   # seconds for a text to appear
 
     def setUp(self):
-        self.socket = f'apmenu-threads-{os.getpid()}-{time.monotonic_ns()}'
+        self.tmux_server = ['-L', f'apmenu-threads-{os.getpid()}-{time.monotonic_ns()}']
+        self.session = 'console'
         self.work = tempfile.mkdtemp(prefix='apmenu-terminal-')
         self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
         for name in (TITLE, DATA):
@@ -330,28 +331,6 @@ class TerminalTest(unittest.TestCase):
                               APMENU, '--test=0'])
         self.tmux('new-session', '-d', '-s', 'console', '-x', '80', '-y', '30', command)
         self.addCleanup(self.tmux, 'kill-server', check=False)
-
-    def tmux(self, *args, check=True):
-        return subprocess.run(['tmux', '-L', self.socket, *args], stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True, timeout=10, check=check).stdout
-
-    def pane(self):
-        return self.tmux('capture-pane', '-p', '-t', 'console', check=False)
-
-    def type_line(self, text):
-        self.tmux('send-keys', '-t', 'console', '-l', text)
-        self.tmux('send-keys', '-t', 'console', 'Enter')
-
-    def wait_for(self, *texts):
-        """The pane once it shows every text; fails after WAIT seconds."""
-        deadline = time.monotonic() + self.WAIT
-        while True:
-            pane = self.pane()
-            if all(t in pane for t in texts):
-                return pane
-            if time.monotonic() > deadline:
-                self.fail(f'{texts} not shown within {self.WAIT} s; the pane:\n{pane}')
-            time.sleep(0.1)
 
     def wait_for_end(self):
         status = os.path.join(self.work, 'status')
@@ -369,14 +348,7 @@ class TerminalTest(unittest.TestCase):
             return f.read()
 
     def test_main_menu_navigation_edit_and_exit(self):
-        pane = self.wait_for('MAIN MENU', PROMPT).rstrip('\n').splitlines()
-        self.assertEqual(len(pane), len(MAIN_MENU) + 1, pane)
-        for line, want in zip(pane, MAIN_MENU):
-            if isinstance(want, str):
-                self.assertEqual(line, want)
-            else:
-                self.assertRegex(line, want)
-        self.assertEqual(pane[-1], PROMPT)
+        self.assertMainMenuShown()
 
         self.type_line('1')
         self.wait_for('| SYSTEM |', '14.Settings source 1=uci:0')
