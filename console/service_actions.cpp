@@ -78,9 +78,8 @@ constexpr const char* web_mode_key = "dropbear.webname.webmode";
 /// taken, so that no cut text is stored or used.
 constexpr size_t service_value_max = 11;
 
-/// The value of key when it can be read and fits service_value_max.
 bool uci_setting(const char* key, std::string& value) {
-    return uci_get(key, value, service_value_max + 2) == 0 && value.size() <= service_value_max;
+    return uci_get_within(key, value, service_value_max) == 0;
 }
 
 /// What tells the HTTP and HTTPS starts apart.
@@ -254,7 +253,7 @@ void ping_settings_from_uci(run_context& ctx) {
         ctx.ping_interval = static_cast<uint16_t>(decimal_int(text));
     if (uci_setting(ping_failcount_key, text))
         ctx.ping_failcount = static_cast<uint16_t>(decimal_int(text));
-    if (uci_get(ping_address_key, text, ping_address_max + 2) == 0 && text.size() <= ping_address_max) {
+    if (uci_get_within(ping_address_key, text, ping_address_max) == 0) {
         ctx.ping_argv[address_slot] = text;
         ctx.ping_address = text;
     }

@@ -173,6 +173,13 @@ int uci_get(const std::string& key, std::string& value, size_t capacity) {
     return 0;
 }
 
+int uci_get_within(const std::string& key, std::string& value, size_t max) {
+    // Read with room for one character more, so that a longer value shows itself.
+    if (uci_get(key, value, max + 2) == 0 && value.size() <= max) return 0;
+    value.clear();
+    return -1;
+}
+
 const std::string& wifi_iface_ssid(int n) {
     static std::string ssid;
     return first_line_after(ssid, wifi_ssid_command(n), ssid_marker);

@@ -18,6 +18,11 @@ constexpr size_t static_result_size = 64;
 /// up to that '='.
 int uci_get(const std::string& key, std::string& value, size_t capacity);
 
+/// uci_get of a value its caller holds in at most max characters: 0 and the value, or -1
+/// and an empty value when the key cannot be read or its value is longer. A longer value
+/// is refused, never cut, so that no cut text is stored or reaches a command.
+int uci_get_within(const std::string& key, std::string& value, size_t max);
+
 /// SSID of wireless interface section n, or "unknown". The text is overwritten by the
 /// next call.
 const std::string& wifi_iface_ssid(int n);

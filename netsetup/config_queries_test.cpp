@@ -99,6 +99,11 @@ TEST_F(queries, uci_get_reads_the_first_line_only_and_fits_the_buffer) {
     EXPECT_EQ(v, "10.0.0.1");
     EXPECT_EQ(uci_get("network.lan.ipaddr", v, 5), 0);
     EXPECT_EQ(v, "10.0");
+    // Held to a number of characters, a value that does not fit is refused, not cut.
+    EXPECT_EQ(uci_get_within("network.lan.ipaddr", v, 8), 0);
+    EXPECT_EQ(v, "10.0.0.1");
+    EXPECT_EQ(uci_get_within("network.lan.ipaddr", v, 7), -1);
+    EXPECT_EQ(v, "");
     // The last line may lack its newline: no character of the value is lost.
     output("network.lan.ipaddr=10.0.0.1");
     EXPECT_EQ(uci_get("network.lan.ipaddr", v, 64), 0);

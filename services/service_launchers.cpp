@@ -58,10 +58,8 @@ std::string section_key(const char* key_format, int n) {
     return key;
 }
 
-/// The value of key when it can be read and holds at most max characters: a longer one
-/// is not taken, so that no cut text reaches a command.
 bool read_value(const std::string& key, size_t max, std::string& value) {
-    return uci_get(key, value, max + 2) == 0 && value.size() <= max;
+    return uci_get_within(key, value, max) == 0;
 }
 
 /// Commands joined with ';' and run together, as the launchers collect them.
