@@ -1,5 +1,6 @@
 #include "common/text_fields.hpp"
 
+#include <algorithm>
 #include <climits>
 
 int count_fields(std::string_view s, uint8_t& count, char delim) {
@@ -101,6 +102,64 @@ int decimal_int(std::string_view text) {
     if (n > limit) n = limit;
     if (negative) return static_cast<int>(-n);
     return static_cast<int>(n > INT_MAX ? INT_MAX : n);
+}
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+/// One %d field at text[pos...]: blanks skipped, then a sign and digits, at most width
+/// characters of them (0: no limit), held to the range of int as decimal_int holds it.
+/// False when no digit is there.
+bool scan_field(std::string_view text, size_t& pos, size_t width, int& value) {
+    while (pos < text.size() && is_blank(text[pos])) ++pos;
+    const size_t start = pos;
+    const size_t end = width == 0 ? text.size() : std::min(text.size(), start + width);
+    if (pos < end && (text[pos] == '-' || text[pos] == '+')) ++pos;
+    const size_t digits = pos;
+    while (pos < end && text[pos] >= '0' && text[pos] <= '9') ++pos;
+    if (pos == digits) return false;
+    value = decimal_int(text.substr(start, pos - start));
+    return true;
+}
+
+}  // namespace
+
+int scan_decimals(std::string_view text, std::string_view format, std::initializer_list<int*> outs) {
+    auto out = outs.begin();
+    int stored = 0;
+    size_t pos = 0;
+    for (size_t f = 0; f < format.size(); ++f) {
+        const char c = format[f];
+        if (is_blank(c)) {
+            while (pos < text.size() && is_blank(text[pos])) ++pos;
+            continue;
+        }
+        if (c != '%') {
+            if (pos >= text.size() || text[pos] != c) break;
+            ++pos;
+            continue;
+        }
+        const bool skip = f + 1 < format.size() && format[f + 1] == '*';
+        if (skip) ++f;
+        size_t width = 0;
+        while (f + 1 < format.size() && format[f + 1] >= '0' && format[f + 1] <= '9')
+            width = width * 10 + static_cast<size_t>(format[++f] - '0');
+        if (f + 1 >= format.size()) break;
+        const char conversion = format[++f];
+        if (conversion == 'n') {
+            if (!skip && out != outs.end()) **out++ = static_cast<int>(pos);
+            continue;
+        }
+        if (conversion != 'd') break;
+        int value = 0;
+        if (!scan_field(text, pos, width, value)) break;
+        if (!skip && out != outs.end()) {
+            **out++ = value;
+            ++stored;
+        }
+    }
+    return stored;
 }
 
 void cut_text(std::string& s, size_t max) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,15 @@ int parse_number(std::string_view text, uint16_t& out);
 /// digits up to the first other character; 0 when there are none), held to the range of
 /// int instead of overflowing.
 int decimal_int(std::string_view text);
+
+/// Reads decimal numbers out of text as sscanf reads them with a format made of %d
+/// conversions (with an optional field width, and '*' to read one without storing it),
+/// %n (the characters read so far), blanks (any run of white space, none included) and
+/// characters that must match. Stores the numbers read into outs, in order, and stops at
+/// the first field that does not match. Returns the number of values stored (%n does not
+/// count), or -1 when the text ends before the first conversion. Nothing else of scanf's
+/// formats is understood: another conversion ends the scan there.
+int scan_decimals(std::string_view text, std::string_view format, std::initializer_list<int*> outs);
 
 /// Cuts s to at most max characters; the one place where a text limit is enforced by cutting.
 void cut_text(std::string& s, size_t max);

@@ -1,7 +1,11 @@
 #include "common/text_fields.hpp"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <climits>
+#include <cstdio>
+
+#include "common/timestamp.hpp"
 
 namespace {
 
@@ -144,4 +148,27 @@ TEST(decimal_int, reads_like_atoi_without_overflow) {
     EXPECT_EQ(decimal_int(""), 0);
     EXPECT_EQ(decimal_int("99999999999999999999"), INT_MAX);
     EXPECT_EQ(decimal_int("-99999999999999999999"), INT_MIN);
+}
+
+// The C library's sscanf is the reference: every text gives the same values and count.
+TEST(scan_decimals, reads_the_formats_of_the_times_as_sscanf_does) {
+    const char* const texts[] = {
+        "12:34:56", "1:2:3", " 7: 8: 9", "123:45:67", "1234:5:6", "-1:02:03", "+12:3:45",
+        "12:34", "12:34:", "12:3a:56", "12:34:56x", "", " ", "ab", ":12", "12::34",
+        "09-12-2026 23:30:15.123456", "09-12-2026 7:05:09.000001", "9-12-2026 23:30",
+        "09-12-2026 23:30:15", "99-99-99999 1:2:3.4", "23:59", "5", "05:7", "007:00"};
+    const char* const formats[] = {"%3d:%2d:%2d%n", "%02d:%02d", timestamp_time_scan};
+    for (const char* format : formats) {
+        for (const char* text : texts) {
+            int a[4] = {-7, -7, -7, -7}, b[4] = {-7, -7, -7, -7};
+            const int theirs = std::sscanf(text, format, &a[0], &a[1], &a[2], &a[3]);
+            const int ours = scan_decimals(text, format, {&b[0], &b[1], &b[2], &b[3]});
+            SCOPED_TRACE(std::string(format) + " on '" + text + "'");
+            EXPECT_EQ(ours, std::max(theirs, 0));
+            for (int k = 0; k < std::max(theirs, 0); ++k) EXPECT_EQ(b[k], a[k]);
+            if (theirs == 3 && std::string(format).find("%n") != std::string::npos) {
+                EXPECT_EQ(b[3], a[3]);
+            }
+        }
+    }
 }

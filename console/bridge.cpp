@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <mutex>
 
 #include "catalogue/catalogue_file.hpp"
 #include "common/text_fields.hpp"
@@ -36,9 +37,20 @@ void* run_job(void* job) {
     return nullptr;
 }
 
+/// Every thread's stack. A thread's default stack depends on the C library (128 KiB with
+/// musl, the board's, 8 MiB with glibc), so it is set here: the same on every build, and
+/// room to spare for a run, whose largest frames are the run context and the reply
+/// buffers of the ping watchdog.
+constexpr size_t thread_stack_size = 256 * 1024;
+
 /// Starts job on a thread of its own; false when no thread could be made.
 bool start_thread(pthread_t& thread, thread_job& job) {
-    return pthread_create(&thread, nullptr, run_job, &job) == 0;
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) return false;
+    pthread_attr_setstacksize(&attr, thread_stack_size);
+    const bool started = pthread_create(&thread, &attr, run_job, &job) == 0;
+    pthread_attr_destroy(&attr);
+    return started;
 }
 
 /// Runs engine_thread on a thread of its own and waits for it. False when no thread could
@@ -149,8 +161,8 @@ int keyboard_thread(run_block block) {
     const bool threaded = oneshot == 0;
     run_context* ctx = nullptr;
     if (threaded) {
-        std::lock_guard<std::mutex> gate(start_gate);
-        std::lock_guard<std::mutex> hold(mailbox_lock);
+        std::lock_guard<process_mutex> gate(start_gate);
+        std::lock_guard<process_mutex> hold(mailbox_lock);
         ctx = current_context;
     } else {
         ctx = current_context;
@@ -187,7 +199,7 @@ int run_interactive(int argc, const arg_vector& argv) {
     {
         // The run has ended (saved, and rebooted if that was due) while the keyboard
         // waits for a line: nothing is left to do, so the process ends without it.
-        std::lock_guard<std::mutex> hold(mailbox_lock);
+        std::lock_guard<process_mutex> hold(mailbox_lock);
         if (keyboard_reading) {
             std::fflush(stdout);
             std::fflush(stderr);
@@ -212,7 +224,7 @@ void post_line(const std::string& line, const std::function<void(run_context*)>&
         mailbox_lock.unlock();
         start_gate.unlock();
         if (while_locked) {
-            std::lock_guard<std::mutex> hold(mailbox_lock);
+            std::lock_guard<process_mutex> hold(mailbox_lock);
             while_locked(nullptr);
         }
         return;

@@ -1,12 +1,11 @@
 #include <cerrno>
-#include <condition_variable>
 #include <ctime>
 
 #include "console/run_context.hpp"
 
 run_context* current_context = nullptr;
-std::mutex mailbox_lock;
-std::mutex start_gate;
+process_mutex mailbox_lock;
+process_mutex start_gate;
 std::atomic<uint8_t> oneshot{0};
 std::string answer_buf;
 bool answer_found = false;
@@ -15,28 +14,29 @@ bool keyboard_reading = false;
 
 namespace {
 
-std::mutex ready_lock;
-std::condition_variable ready_signal;
+pthread_mutex_t ready_lock = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t ready_signal = PTHREAD_COND_INITIALIZER;
 bool ready = false;
 
 }  // namespace
 
 void reset_engine_ready() {
-    std::lock_guard<std::mutex> hold(ready_lock);
+    pthread_mutex_lock(&ready_lock);
     ready = false;
+    pthread_mutex_unlock(&ready_lock);
 }
 
 void engine_ready() {
-    {
-        std::lock_guard<std::mutex> hold(ready_lock);
-        ready = true;
-    }
-    ready_signal.notify_all();
+    pthread_mutex_lock(&ready_lock);
+    ready = true;
+    pthread_mutex_unlock(&ready_lock);
+    pthread_cond_broadcast(&ready_signal);
 }
 
 void wait_for_engine() {
-    std::unique_lock<std::mutex> hold(ready_lock);
-    ready_signal.wait(hold, [] { return ready; });
+    pthread_mutex_lock(&ready_lock);
+    while (!ready) pthread_cond_wait(&ready_signal, &ready_lock);
+    pthread_mutex_unlock(&ready_lock);
 }
 
 int sleep_ms(unsigned ms) {

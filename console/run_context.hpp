@@ -5,10 +5,11 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <pthread.h>
 
 #include "catalogue/catalogue_types.hpp"
 
@@ -95,12 +96,25 @@ struct run_context {
 /// handled is the last pending one and the run is not quiet.
 inline bool screen_drawn(const run_context& ctx) { return ctx.at_last_key == 1 && ctx.quiet == 0; }
 
+/// A mutex on pthread_mutex_t alone: std::mutex reports its errors by exceptions, which
+/// would bring the C++ runtime's exception support into the programs. Lockable, so that
+/// std::lock_guard holds it.
+class process_mutex {
+public:
+    void lock() { pthread_mutex_lock(&mutex_); }
+    void unlock() { pthread_mutex_unlock(&mutex_); }
+    bool try_lock() { return pthread_mutex_trylock(&mutex_) == 0; }
+
+private:
+    pthread_mutex_t mutex_ = PTHREAD_MUTEX_INITIALIZER;
+};
+
 /// The run in progress, null outside a run. Writers read it under mailbox_lock.
 extern run_context* current_context;
 /// The interpreter's baton in threaded modes; guards cmd and all interpreter state.
-extern std::mutex mailbox_lock;
+extern process_mutex mailbox_lock;
 /// Held by the engine from its start until its first idle moment.
-extern std::mutex start_gate;
+extern process_mutex start_gate;
 /// 1: the run has the process to itself (batch, one-shot); 0: threaded.
 extern std::atomic<uint8_t> oneshot;
 /// The answer of the last get, at most answer_max characters.

@@ -6,6 +6,7 @@
 #include "catalogue/item_access.hpp"
 #include "catalogue/item_roles.hpp"
 #include "common/log_line.hpp"
+#include "common/text_fields.hpp"
 #include "common/timestamp.hpp"
 #include "netsetup/config_queries.hpp"
 
@@ -24,6 +25,7 @@ constexpr const char* period_off = "24:00:00";
 constexpr const char* period_format = "%02d:%02d:%02d";
 constexpr const char* time_of_day_format = "%02d:%02d";
 constexpr const char* target_scan = "%02d:%02d";
+constexpr const char* period_scan = "%3d:%2d:%2d%n";
 
 constexpr const char* at_message_head = "Auto-reboot at [";
 constexpr const char* at_message_tail = "](HH:MM) in [";
@@ -64,7 +66,7 @@ std::string format_period(int total) {
 /// Seconds of a period text 'HH:MM:SS'; false for any other text.
 bool period_seconds(const std::string& text, long& out) {
     int h = 0, m = 0, s = 0, used = 0;
-    if (std::sscanf(text.c_str(), "%3d:%2d:%2d%n", &h, &m, &s, &used) != 3 ||
+    if (scan_decimals(text, period_scan, {&h, &m, &s, &used}) != 3 ||
         static_cast<size_t>(used) != text.size() || h < 0 || m < 0 || s < 0)
         return false;
     out = h * 3600L + m * 60L + s;
@@ -82,7 +84,7 @@ void refresh_remaining(run_context& ctx, bool passage) {
     std::string target_text;
     get_value(ctx, time_item, target_text);
     int th = 0, tm = 0;
-    std::sscanf(target_text.c_str(), target_scan, &th, &tm);
+    scan_decimals(target_text, target_scan, {&th, &tm});
     clock_time now;
     if (!read_clock(now)) return;  // no time to count from: keep the last period shown
 
@@ -129,7 +131,7 @@ bool clock_time_of_day(int& hour, int& minute, int& second) {
     std::string stamp;
     make_timestamp(stamp);
     int h = 0, m = 0, s = 0;
-    if (std::sscanf(stamp.c_str(), timestamp_time_scan, &h, &m, &s) != 3) return false;
+    if (scan_decimals(stamp, timestamp_time_scan, {&h, &m, &s}) != 3) return false;
     hour = h;
     minute = m;
     second = s;
