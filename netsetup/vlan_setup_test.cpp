@@ -170,24 +170,24 @@ TEST_F(vlan_setup, hostile_values_are_quoted_and_entries_past_a_bound_left_out_w
     EXPECT_EQ(c[3], "uci delete network.vlan70;uci commit network");
 
     // The deletions end: one command of at most 1,399 characters, the rest left.
-    in = vlan_setup_input{};
-    in.id_list = "0";
-    for (int id = 10; id <= 99; ++id) in.id_list += "," + std::to_string(id);
-    in.id_list += ",0";
-    c = vlan_setup_commands(in);
+    vlan_setup_input deletions;
+    deletions.id_list = "0";
+    for (int id = 10; id <= 99; ++id) deletions.id_list += "," + std::to_string(id);
+    deletions.id_list += ",0";
+    c = vlan_setup_commands(deletions);
     ASSERT_EQ(c.size(), 2u);
     EXPECT_LE(c[1].size(), 1399u);
     EXPECT_GT(c[1].size(), 1399u - 26u);
     EXPECT_EQ(c[1].rfind("uci delete network.vlan10;uci delete network.vlan11;", 0), 0u);
     EXPECT_EQ(c[1].substr(c[1].size() - 19), ";uci commit network");
-    in.id_list = "0,x,0";
-    EXPECT_EQ(vlan_setup_commands(in).size(), 1u);
+    deletions.id_list = "0,x,0";
+    EXPECT_EQ(vlan_setup_commands(deletions).size(), 1u);
 
     // Many enabled VLANs: the log text keeps whole items within 1,151 characters.
-    in = vlan_setup_input{};
+    vlan_setup_input many;
     for (int vid = 1; vid <= 60; ++vid)
-        in.vlans.push_back(vlan(vid, "on", "10.0.0." + std::to_string(vid)));
-    c = vlan_setup_commands(in);
+        many.vlans.push_back(vlan(vid, "on", "10.0.0." + std::to_string(vid)));
+    c = vlan_setup_commands(many);
     const std::string& log = c.back();
     const std::string line =
         log.substr(6, log.size() - 6 - std::string("' >> /etc/log_zelk.txt").size());

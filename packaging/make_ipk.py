@@ -6,9 +6,12 @@ usage: packaging/make_ipk.py BUILD_DIR OUT_DIR
 The build's install tree (cmake --install, prefix /usr, stripped: what `make install`
 gives) is staged in a temporary folder. Each package of packaging/openwrt/Makefile takes
 the files that its install section names, and its control fields come from the same
-Makefile, so both ways of packaging install the same. A package is a gzip'd tar of
-debian-binary, data.tar.gz and control.tar.gz (control and, where the Makefile lists any,
-conffiles). Every member is owned by root and dated SOURCE_DATE_EPOCH (default 0), so a
+Makefile, so both ways of packaging install the same. Its Depends are the Makefile's
+DEPENDS and the C library when its programs need it (read from their dynamic sections:
+a static program needs nothing), and a program that is not code for the architecture's
+core (big-endian MIPS32r2 at most, soft float) or needs another library is refused. A
+package is a gzip'd tar of debian-binary, data.tar.gz and control.tar.gz (control and,
+where the Makefile lists any, conffiles). Every member is owned by root and dated SOURCE_DATE_EPOCH (default 0), so a
 build gives the same bytes each time. Prints the path of each package made.
 """
 import glob
@@ -26,8 +29,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 PACKAGE_MAKEFILE = os.path.join(HERE, 'openwrt', 'Makefile')
 ARCHITECTURE = 'mips_24kc'
 DEBIAN_BINARY = b'2.0\n'
-# Every package depends on the C library, as OpenWrt adds it.
-IMPLICIT_DEPENDS = ['libc']
+# The shared libraries a program of the architecture may need, and their packages.
+LIBRARY_PACKAGES = {'libc.so': 'libc'}
+READELF = os.environ.get('READELF', 'mips-linux-gnu-readelf')
 # The install commands of an OpenWrt install section, with the modes they give.
 INSTALL_MODES = {'INSTALL_BIN': 0o755, 'INSTALL_DATA': 0o644, 'INSTALL_CONF': 0o600}
 DIR_MODE = 0o755
@@ -38,6 +42,10 @@ ELF_MAGIC = b'\x7fELF'
 ELF_CLASS_32 = 1
 ELF_BIG_ENDIAN = 2
 EM_MIPS = 8
+# e_flags: the ISA level, and the levels that the 24Kc core runs (MIPS I to MIPS32r2).
+EF_MIPS_ARCH = 0xf0000000
+ARCHITECTURE_LEVELS = {0x00000000, 0x10000000, 0x50000000, 0x70000000}
+SOFT_FLOAT = 'Soft float'
 
 
 class PackagingError(Exception):
@@ -83,9 +91,10 @@ def package_fields(defines, name):
     return fields
 
 
-def depends_list(depends_text):
-    """OpenWrt's DEPENDS (+name ...) as the control file's list, the C library first."""
-    names = list(IMPLICIT_DEPENDS)
+def depends_list(depends_text, needed_packages=()):
+    """The control file's list: the packages of the libraries the programs need (the C
+    library), then OpenWrt's DEPENDS (+name ...)."""
+    names = list(needed_packages)
     for word in depends_text.split():
         if not re.fullmatch(r'\+[A-Za-z0-9][A-Za-z0-9._+-]*', word):
             raise PackagingError(f'DEPENDS word {word!r}: only +package is understood')
@@ -131,16 +140,36 @@ def run_install_section(lines, stage, pkg_root):
             raise PackagingError(f'install line {line.strip()!r}: not understood')
 
 
-def check_board_program(path):
-    """Refuses a program that is not the board's (32-bit big-endian MIPS)."""
+def readelf(option, path):
+    r = subprocess.run([READELF, option, path], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                       timeout=INSTALL_TIMEOUT)
+    if r.returncode != 0:
+        raise PackagingError(f'{READELF} {option} {path}: ' + r.stderr.decode(errors='replace'))
+    return r.stdout.decode(errors='replace')
+
+
+def board_program_packages(path):
+    """The packages that a program needs on the device ([] for a static one, or for a file
+    that is no program); refuses a program that is not code for the architecture."""
     with open(path, 'rb') as f:
-        head = f.read(20)
+        head = f.read(40)
     if head[:4] != ELF_MAGIC:
-        return
+        return []
     machine = int.from_bytes(head[18:20], 'big' if head[5] == ELF_BIG_ENDIAN else 'little')
     if head[4] != ELF_CLASS_32 or head[5] != ELF_BIG_ENDIAN or machine != EM_MIPS:
         raise PackagingError(f'{path}: not a program for the board (32-bit big-endian MIPS); '
-                             'package the board build')
+                             'package the shipped build')
+    flags = int.from_bytes(head[36:40], 'big')
+    fp = re.search(r'FP ABI:\s*(.*?)\s*$', readelf('-A', path), re.M)
+    if flags & EF_MIPS_ARCH not in ARCHITECTURE_LEVELS or not fp or fp.group(1) != SOFT_FLOAT:
+        raise PackagingError(f'{path}: not code for {ARCHITECTURE} (MIPS32r2, soft float); '
+                             'package the shipped build')
+    packages = []
+    for library in re.findall(r'\(NEEDED\).*\[(.*)\]', readelf('-d', path)):
+        if library not in LIBRARY_PACKAGES:
+            raise PackagingError(f'{path} needs {library}, which the device does not have')
+        packages.append(LIBRARY_PACKAGES[library])
+    return packages
 
 
 def tree_entries(root):
@@ -182,13 +211,14 @@ def read_bytes(path):
         return f.read()
 
 
-def control_text(name, version, fields, variables, defines, installed_size):
+def control_text(name, version, fields, variables, defines, installed_size, needed_packages):
     description = [l.strip() for l in defines.get(f'Package/{name}/description', [])]
     description = [l for l in description if l] or [fields.get('TITLE', name)]
+    depends = depends_list(fields.get('DEPENDS', ''), needed_packages)
     lines = [
         f'Package: {name}',
         f'Version: {version}',
-        'Depends: ' + ', '.join(depends_list(fields.get('DEPENDS', ''))),
+    ] + (['Depends: ' + ', '.join(depends)] if depends else []) + [
         f'Source: package/{variables["PKG_NAME"]}',
         f'License: {variables.get("PKG_LICENSE", "")}',
         f'Section: {fields.get("SECTION", "")}',
@@ -207,12 +237,13 @@ def make_package(name, variables, defines, stage, work, out_dir, mtime):
         raise PackagingError(f'the Makefile has no install section for {name}')
     run_install_section(install, stage, pkg_root)
 
-    data_members, installed_size = [], 0
+    data_members, installed_size, needed_packages = [], 0, []
     for arc_name, path in tree_entries(pkg_root):
         if os.path.isdir(path):
             data_members.append((arc_name, None, DIR_MODE))
         else:
-            check_board_program(path)
+            needed_packages += [p for p in board_program_packages(path)
+                                if p not in needed_packages]
             data = read_bytes(path)
             installed_size += len(data)
             data_members.append((arc_name, data, os.stat(path).st_mode & 0o7777))
@@ -221,7 +252,8 @@ def make_package(name, variables, defines, stage, work, out_dir, mtime):
     fields = package_fields(defines, name)
     control_members = [('./', None, DIR_MODE),
                        ('./control', control_text(name, version, fields, variables, defines,
-                                                  installed_size), CONTROL_MODE)]
+                                                  installed_size, needed_packages),
+                        CONTROL_MODE)]
     conffiles = [l.strip() for l in defines.get(f'Package/{name}/conffiles', []) if l.strip()]
     if conffiles:
         control_members.append(('./conffiles', ('\n'.join(conffiles) + '\n').encode(),

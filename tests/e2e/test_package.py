@@ -40,12 +40,18 @@ LAYOUT = {
         './lib/upgrade/keep.d/apmenu': 0o644}),
     'boardutil': dict(FOLDERS, **{'./usr/sbin/boardutil': 0o755}),
 }
+# The shipped programs are static: they need nothing on the device, so no Depends.
 CONTROL = {
-    'apmenu': {'Package': 'apmenu', 'Depends': 'libc, libstdcpp, libpthread'},
-    'boardutil': {'Package': 'boardutil', 'Depends': 'libc'},
+    'apmenu': {'Package': 'apmenu'},
+    'boardutil': {'Package': 'boardutil'},
 }
 COMMON_CONTROL = {'Version': VERSION, 'Source': 'package/apmenu', 'License': 'Proprietary',
                   'Section': 'utils', 'Architecture': 'mips_24kc'}
+
+
+def readelf(option, path):
+    return subprocess.run(['mips-linux-gnu-readelf', option, path], check=True, text=True,
+                          stdout=subprocess.PIPE, timeout=TIMEOUT).stdout
 
 
 def tar_members(data):
@@ -172,6 +178,24 @@ class PackageTest(unittest.TestCase):
                     root.mkdir(board_path)
                 else:
                     root.write(board_path, body, mode=info.mode)
+
+    def test_programs_are_static_soft_float_code_for_the_core(self):
+        # qemu's 24Kc model has no FPU and no library of the host is reachable: what runs
+        # here runs on a stock device.
+        self.assertEqual(shlex.split(EMULATOR), ['qemu-mips-static', '-cpu', '24Kc'])
+        for name, package in self.packages.items():
+            for member, body in package.files().items():
+                if not member.startswith('./usr/sbin/'):
+                    continue
+                with self.subTest(program=member):
+                    path = os.path.join(self.work, name + '-' + os.path.basename(member))
+                    with open(path, 'wb') as f:
+                        f.write(body)
+                    attributes = readelf('-A', path)
+                    self.assertIn('FP ABI: Soft float', attributes)
+                    self.assertIn('ISA: MIPS32r2', attributes)
+                    self.assertNotIn('NEEDED', readelf('-d', path))
+                    self.assertNotIn('INTERP', readelf('-l', path))
 
     def run_installed(self, root, script):
         """Runs a shell script in root; $EMU runs a board program."""
