@@ -76,7 +76,10 @@ int engine_thread(run_block block) {
         engine_ready();
     }
     console_run(block.argc, block.argv);
-    if (threaded) mailbox_lock.unlock();
+    if (threaded) {
+        engine_ended();
+        mailbox_lock.unlock();
+    }
     return 0;
 }
 
@@ -195,7 +198,7 @@ int run_interactive(int argc, const arg_vector& argv) {
         interactive_console = false;
         return 0;
     }
-    pthread_join(engine_side, nullptr);
+    wait_for_engine_end();
     {
         // The run has ended (saved, and rebooted if that was due) while the keyboard
         // waits for a line: nothing is left to do, so the process ends without it.
@@ -207,6 +210,7 @@ int run_interactive(int argc, const arg_vector& argv) {
         }
     }
     pthread_join(keyboard_side, nullptr);
+    pthread_join(engine_side, nullptr);
     interactive_console = false;
     return 0;
 }

@@ -17,12 +17,14 @@ namespace {
 pthread_mutex_t ready_lock = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t ready_signal = PTHREAD_COND_INITIALIZER;
 bool ready = false;
+bool ended = false;
 
 }  // namespace
 
 void reset_engine_ready() {
     pthread_mutex_lock(&ready_lock);
     ready = false;
+    ended = false;
     pthread_mutex_unlock(&ready_lock);
 }
 
@@ -36,6 +38,19 @@ void engine_ready() {
 void wait_for_engine() {
     pthread_mutex_lock(&ready_lock);
     while (!ready) pthread_cond_wait(&ready_signal, &ready_lock);
+    pthread_mutex_unlock(&ready_lock);
+}
+
+void engine_ended() {
+    pthread_mutex_lock(&ready_lock);
+    ended = true;
+    pthread_mutex_unlock(&ready_lock);
+    pthread_cond_broadcast(&ready_signal);
+}
+
+void wait_for_engine_end() {
+    pthread_mutex_lock(&ready_lock);
+    while (!ended) pthread_cond_wait(&ready_signal, &ready_lock);
     pthread_mutex_unlock(&ready_lock);
 }
 

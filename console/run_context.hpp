@@ -137,5 +137,14 @@ void reset_engine_ready();
 void engine_ready();
 void wait_for_engine();
 
+/// The end of the engine's run: the engine calls engine_ended() once console_run has
+/// returned, still holding mailbox_lock; wait_for_engine_end() returns after that.
+/// reset_engine_ready() clears it too. The engine's thread, whose stack held the run
+/// context, is joined only after every other thread of the run: with the C library
+/// unmapping a joined thread's stack (musl does at once), a thread still holding a
+/// reference to that context would otherwise read unmapped memory.
+void engine_ended();
+void wait_for_engine_end();
+
 /// Sleeps ms milliseconds, resuming after interruptions. Returns 1.
 int sleep_ms(unsigned ms);
