@@ -7,7 +7,7 @@ CTEST = ctest --output-on-failure -j $(JOBS)
 OURS = -DAPMENU_WERROR=ON
 
 .PHONY: all deps zig host mips board asan tsan check check-host check-mips check-board sizes \
-	install package check-asan check-tsan fuzz bench demo clean
+	install package check-asan check-tsan fuzz bench soak demo clean
 
 all: host
 
@@ -95,6 +95,13 @@ fuzz: deps
 # the board build's sizes, never a gate. As root (the image check needs a namespace).
 bench: deps host board
 	python3 bench/run.py
+
+# The soak table of the long-running actions (tests/soak/soak.py): the host build's in full,
+# then the shipped build's under qemu in a fifth of the cycles. As root (device roots).
+SOAK = python3 tests/soak/soak.py
+soak: deps host board
+	SOAK_DRIVER=$(abspath build/host/tests/soak_driver) DEVROOT_EMULATOR= $(SOAK)
+	SOAK_DRIVER=$(abspath build/board/tests/soak_driver) DEVROOT_EMULATOR="qemu-mips-static -cpu 24Kc" $(SOAK) --scale 0.2
 
 # The interactive console (apmenu --test=0) on the default catalogue, in a device root.
 demo: deps host

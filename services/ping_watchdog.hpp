@@ -17,6 +17,19 @@ constexpr const char* ping_message_name = "webspingwatchdog.msg";
 /// Past this size the message file is emptied before the next reply line.
 constexpr long ping_message_restart_size = 20480;
 
+/// How long the watchdog waits. The product keeps these defaults; the soak tests shorten
+/// them, so that thousands of cycles run in minutes, and stop an answered watchdog.
+struct ping_timing {
+    long reply_window_ns = 1000000000L;  ///< each cycle's wait for replies
+    unsigned after_reply_ms = 1000;      ///< the pause after a valid reply
+    unsigned reboot_pause_ms = 3000;     ///< between the reboot message and the reboot
+    unsigned ms_per_second = 1000;       ///< of the startup delay and the interval
+    /// Called after each cycle that did not make the reboot due; false ends the watchdog
+    /// there, as a wait error does (everything closed, no reboot). Null: never.
+    bool (*cycle_done)() = nullptr;
+};
+void set_ping_timing(const ping_timing& timing);
+
 /// Runs the watchdog of *current_context; returns 0 when it gives up. The reboot being due
 /// leaves alive = 0; a start failure or a wait error leaves alive as it was. Nothing stays
 /// open on return. A null context, or ping_enabled other than 1, does nothing.
