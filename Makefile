@@ -75,8 +75,9 @@ package: board
 
 # The host build's suite again under AddressSanitizer and UndefinedBehaviorSanitizer. The
 # fake clock's library is preloaded ahead of the sanitizer runtime; ASan works behind it.
+# The soak is left out: ASan holds freed memory back, so its memory bound cannot hold.
 check-asan: deps asan
-	cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 $(CTEST)
+	cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 $(CTEST) -LE soak
 
 # The threaded modes under ThreadSanitizer: the console engine's unit tests and the
 # end-to-end tests of the interactive, mailbox, batch and one-shot runs, the ping watchdog

@@ -1,7 +1,9 @@
 // Runs one long-running action of apmenu in this process for many cycles and prints what
-// months in the field would show: cycles done, resident memory after the first tenth and
-// at the end, open descriptors at the start and at the end, children left, and the largest
-// the ping watchdog's message file grew. tests/soak/soak.py runs it inside a device root
+// months in the field would show: cycles done, resident memory and the C++ heap in use
+// after the first tenth and at the end, open descriptors at the start and at the end,
+// children left, and the largest the ping watchdog's message file grew. Under an emulator
+// the resident memory is the emulator's (its code cache grows as new paths run), so the
+// heap in use, counted here by the program's own operator new, is what tells a leak there. tests/soak/soak.py runs it inside a device root
 // and makes the table.
 //
 // usage: soak_driver CASE CYCLES FOLDER
@@ -15,8 +17,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -36,10 +40,17 @@ namespace {
 constexpr long soak_window_ns = 2000000L;
 constexpr uint16_t endless_failures = 65535;
 
+/// Bytes handed out by operator new and not yet given back.
+std::atomic<long> heap_in_use{0};
+/// Room before each block for its size, keeping the C library's alignment.
+constexpr size_t heap_header = alignof(std::max_align_t);
+
 struct figures {
     unsigned long cycles = 0;
     long rss_tenth_kib = -1;
     long rss_end_kib = -1;
+    long heap_tenth = -1;
+    long heap_end = -1;
     int fds_start = -1;
     int fds_end = -1;
     int children = 0;
@@ -81,7 +92,14 @@ int children_left() {
 /// Counts a cycle; samples the memory after the first tenth and the message file.
 void count_cycle() {
     ++seen.cycles;
-    if (seen.cycles == wanted / 10) seen.rss_tenth_kib = resident_kib();
+    if (seen.cycles == wanted / 10) {
+        seen.rss_tenth_kib = resident_kib();
+        seen.heap_tenth = heap_in_use;
+    }
+    if (seen.cycles == wanted) {  // while the action's state still stands
+        seen.rss_end_kib = resident_kib();
+        seen.heap_end = heap_in_use;
+    }
     struct stat st;
     if (!message_path.empty() && stat(message_path.c_str(), &st) == 0) {
         if (st.st_size < message_last) ++seen.message_restarts;
@@ -189,6 +207,24 @@ int soak_mailbox(const std::string& folder) {
 
 }  // namespace
 
+void* operator new(std::size_t size) {
+    auto* block = static_cast<char*>(std::malloc(size + heap_header));
+    if (!block) std::abort();
+    *reinterpret_cast<std::size_t*>(block) = size;
+    heap_in_use += static_cast<long>(size);
+    return block + heap_header;
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept {
+    if (!p) return;
+    char* block = static_cast<char*>(p) - heap_header;
+    heap_in_use -= static_cast<long>(*reinterpret_cast<std::size_t*>(block));
+    std::free(block);
+}
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+
 int main(int argc, char** argv) {
     if (argc != 4) {
         std::fputs("usage: soak_driver CASE CYCLES FOLDER\n", stderr);
@@ -204,13 +240,14 @@ int main(int argc, char** argv) {
     else if (which == "watch-failing") soak_watch(folder, "cat " + folder + "/missing.log", false);
     else if (which == "mailbox") wrong = soak_mailbox(folder);
     else return 2;
-    seen.rss_end_kib = resident_kib();
     seen.fds_end = open_descriptors();
     seen.children = children_left();
     std::printf("{\"case\": \"%s\", \"cycles\": %lu, \"rss_tenth_kib\": %ld, \"rss_end_kib\": %ld, "
+                "\"heap_tenth\": %ld, \"heap_end\": %ld, "
                 "\"fds_start\": %d, \"fds_end\": %d, \"children\": %d, \"message_max\": %ld, "
                 "\"message_restarts\": %d, \"wrong_answers\": %d}\n",
                 which.c_str(), seen.cycles, seen.rss_tenth_kib, seen.rss_end_kib,
+                seen.heap_tenth, seen.heap_end,
                 seen.fds_start, seen.fds_end, seen.children, seen.message_max,
                 seen.message_restarts, wrong);
     return 0;
