@@ -108,31 +108,42 @@ const web_start https_start = {&run_context::https_enabled, &run_context::https_
                                "uci delete uhttpd.main.listen_http", start_https};
 constexpr const char* uhttpd_commit = ";uci commit uhttpd";
 
+/// The port text of item code, taken only when it is a port.
+bool item_port(const run_context& ctx, const char* code, uint16_t& port) {
+    std::string text;
+    get_value(ctx, code, text);
+    return port_number(text, port);
+}
+
 /// The web start: settings from uci (item 0;1;14 = 1) or from the catalogue, then the
-/// launcher when the protocol is enabled.
+/// launcher when the protocol is enabled. A port that is not one (from either source)
+/// starts nothing and leaves the running server alone.
 int start_web(run_context& ctx, const web_start& w) {
     ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
     if (ctx.use_uci == 1) {
+        std::string mode, text;
+        const bool mode_read = uci_setting(web_mode_key, mode);
+        if (mode_read && mode != w.mode_word) {
+            ctx.*w.enabled = 0;
+            return 0;
+        }
+        uint16_t port = static_cast<uint16_t>(w.default_port);
+        const bool port_read = uci_setting(w.port_key, text);
+        if (port_read && !port_number(text, port)) return 0;
         ctx.*w.enabled = 1;
-        std::string mode;
-        if (uci_setting(web_mode_key, mode)) {
-            int port = w.default_port;
-            if (mode == w.mode_word) {
-                std::string text;
-                if (uci_setting(w.port_key, text)) {
-                    set_value(&ctx, w.port_item, text);
-                    port = decimal_int(text);
-                }
-                ctx.*w.port = static_cast<uint16_t>(port);
-                run_command(w.listen_head + std::to_string(port) + ";" + w.other_delete +
-                            uhttpd_commit);
-            } else {
-                ctx.*w.enabled = 0;
-            }
+        ctx.*w.port = port;
+        // An unread mode is served as HTTP, on the port that the launcher then reads.
+        if (mode_read) {
+            if (port_read) set_value(&ctx, w.port_item, text);
+            run_command(w.listen_head + std::to_string(port) + ";" + w.other_delete +
+                        uhttpd_commit);
         }
     } else {
-        ctx.*w.enabled = static_cast<int16_t>(value_number(ctx, w.enabled_item));
-        ctx.*w.port = static_cast<uint16_t>(value_number(ctx, w.port_item));
+        const auto enabled = static_cast<int16_t>(value_number(ctx, w.enabled_item));
+        auto port = static_cast<uint16_t>(value_number(ctx, w.port_item));
+        if (enabled == 1 && !item_port(ctx, w.port_item, port)) return 0;
+        ctx.*w.enabled = enabled;
+        ctx.*w.port = port;
     }
     if (ctx.*w.enabled == 1) w.launcher(ctx);
     return 0;
@@ -158,24 +169,31 @@ const daemon_start telnet_start = {&run_context::telnet_enabled, &run_context::t
                                    start_telnet};
 
 /// The FTP or Telnet start: settings from uci, copied into the catalogue, or from the
-/// catalogue; the launcher runs either way (it stops the server that is off).
+/// catalogue; the launcher runs either way (it stops the server that is off). A server
+/// to start whose port is not one (from either source, or never set) is left alone.
 int start_daemon(run_context& ctx, const daemon_start& d) {
     ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
+    int enabled = ctx.*d.enabled;
+    uint16_t port = ctx.*d.port;
+    std::string enabled_text, port_text;
+    bool enabled_read = false, port_read = false;
     if (ctx.use_uci == 1) {
-        std::string text;
-        if (uci_setting(d.enabled_key, text)) {
-            int e = decimal_int(text);
-            set_value(&ctx, d.enabled_item, e != 0 ? "1" : "0");
-            ctx.*d.enabled = static_cast<int16_t>(e);
-        }
-        if (uci_setting(d.port_key, text)) {
-            set_value(&ctx, d.port_item, text);
-            ctx.*d.port = static_cast<uint16_t>(decimal_int(text));
-        }
+        enabled_read = uci_setting(d.enabled_key, enabled_text);
+        if (enabled_read) enabled = decimal_int(enabled_text);
+        port_read = uci_setting(d.port_key, port_text);
     } else {
-        ctx.*d.enabled = static_cast<int16_t>(value_number(ctx, d.enabled_item));
-        ctx.*d.port = static_cast<uint16_t>(value_number(ctx, d.port_item));
+        enabled = static_cast<int16_t>(value_number(ctx, d.enabled_item));
+        get_value(ctx, d.port_item, port_text);
+        port_read = true;
     }
+    const bool is_port = port_read ? port_number(port_text, port) : port != 0;
+    if (static_cast<int16_t>(enabled) == 1 && !is_port) return 0;
+    if (ctx.use_uci == 1) {
+        if (enabled_read) set_value(&ctx, d.enabled_item, enabled != 0 ? "1" : "0");
+        if (port_read) set_value(&ctx, d.port_item, port_text);
+    }
+    ctx.*d.enabled = static_cast<int16_t>(enabled);
+    if (port_read) ctx.*d.port = is_port ? port : static_cast<uint16_t>(decimal_int(port_text));
     d.launcher(ctx);
     return 0;
 }
