@@ -136,8 +136,11 @@ bool names_parameter(const std::string& oid, const std::string& dir) {
 }
 
 bool is_key_safe(const std::string& text, bool is_value) {
-    // A value that the keys would take as a rename, or whose quotes they would strip.
-    if (is_value && ((!text.empty() && text[0] == '\'') || bracketed(text))) return false;
+    // A value that the keys would take as a rename, or whose quotes they would strip; a
+    // double quote is refused alike, so that a value never begins with a quote of either
+    // kind.
+    if (is_value && ((!text.empty() && (text[0] == '\'' || text[0] == '"')) || bracketed(text)))
+        return false;
     return text.find_first_of(";|~\r\n") == std::string::npos;
 }
 

@@ -64,5 +64,6 @@ bool starts_at_main_menu(const std::string& oid);
 bool names_parameter(const std::string& oid, const std::string& dir);
 
 /// False when text holds a character that the key language takes as its own (';', '|',
-/// '~', a line end) or, for a value, begins with a single quote: such a text could add keys.
+/// '~', a line end) or, for a value, begins with a quote (single or double) or is
+/// bracketed: such a text could add keys, lose its quotes or rename the entry.
 bool is_key_safe(const std::string& text, bool is_value);

@@ -161,6 +161,18 @@ class OneShotTest(ConsoleCase):
                 self.assertRun(self.apmenu('--test=4', *args))
                 self.assertUntouched()
 
+    def test_set_refuses_exactly_what_the_readme_lists(self):
+        longest = 'x' * 63
+        for value in ('"q"', "'q'", '[q]', '', longest + 'x', 'a;b', 'a|b', 'a~b', 'a\rb'):
+            for mode in ('--test=4', '--test=5'):
+                with self.subTest(value=value, mode=mode):
+                    self.assertRun(self.apmenu(mode, '--set', '--oid=0.5.2', f'--val={value}'))
+                    self.assertUntouched()
+        # What is left is stored as given: inner quotes and brackets, and 63 characters.
+        for value in ('a"q"', "it's", 'a[q]', longest):
+            self.assertRun(self.apmenu('--test=4', '--set', '--oid=0.5.2', f'--val={value}'))
+            self.assertData({'v;5;2': value})
+
     def test_set_of_an_oid_that_names_no_parameter_changes_nothing(self):
         # Neither OID names a parameter; walking its levels as keys must not store the
         # value, or a line of standard input, into some other parameter.
