@@ -5,11 +5,13 @@
 #include <string>
 
 #include "catalogue/catalogue_types.hpp"
+#include "console/run_context.hpp"
 
 /// The arguments of a run's thread: (argc, argv) of console_run.
 struct run_block {
     int argc = 0;
     arg_vector argv;
+    save_mode saves = save_mode::end_on_failure;
 };
 
 /// Thread body of the engine: takes the locks in threaded mode and runs the console.

@@ -85,16 +85,24 @@ bool take_key(run_context& ctx, uint16_t mode, const arg_vector& argv) {
         ctx.cmd.clear();
         return false;
     }
-    bool exit_key = ctx.cmd == "e";
     hit->handler(ctx, mode, argv);
-    if (!exit_key) ctx.cmd.clear();
-    return exit_key;
+    // The exit key ends the run only when it left it (its save could be written).
+    if (ctx.exited) return true;
+    ctx.cmd.clear();
+    return false;
 }
 
 /// The line in cmd with a trailing line feed replaced by a carriage return.
 void end_line_with_return(run_context& ctx) {
     if (!ctx.cmd.empty() && ctx.cmd.back() == '\n') ctx.cmd.pop_back();
     ctx.cmd += '\r';
+}
+
+/// The exit status at the end of the input: 1 for a batch run whose last save could not be
+/// written, so that its script learns it; 0 otherwise (edits are discarded either way).
+int end_of_input_status() {
+    const run_context* ctx = oneshot == 1 ? current_context : nullptr;
+    return ctx && ctx->save_failed ? 1 : 0;
 }
 
 void print_prompt(const run_context& ctx) {
@@ -126,7 +134,7 @@ void read_input_line(std::string& out) {
         if (!cut) out += static_cast<char>(c);
         if (c == '\n') return;
     }
-    if (c == EOF && taken == 0) end_process({}, 0);
+    if (c == EOF && taken == 0) end_process({}, end_of_input_status());
 }
 
 int push_keys(run_context& ctx, const std::string& keys) {
@@ -347,6 +355,10 @@ int keyboard_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
             mode = 1;
         } else {
             // The engine advances a countdown; the keyboard keeps reading meanwhile.
+            if (!ctx.notice.empty()) {  // a message of the engine's, under its screen
+                std::fputs(ctx.notice.c_str(), stdout);
+                ctx.notice.clear();
+            }
             print_prompt(ctx);
             if (!read_typed_line(ctx)) break;
             ctx.quiet = 0;
