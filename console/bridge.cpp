@@ -181,6 +181,9 @@ int keyboard_thread(run_block block) {
 int run_interactive(int argc, const arg_vector& argv) {
     oneshot = 0;
     interactive_console = true;
+    // Unbuffered, so that a line waiting to be read is always one the terminal holds,
+    // where poll sees it while an action runs.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
     run_block engine{argc, argv, save_mode::report_on_screen};
     if (argc == 1) engine.argc = 2, engine.argv = {thread_placeholder, refresh_script};
     if (argc > 2 && engine.argv.size() > 1) protect_quoted(engine.argv[1]);

@@ -143,6 +143,19 @@ extern std::atomic<bool> interactive_console;
 /// holding mailbox_lock (it does so while a countdown runs). Guarded by mailbox_lock.
 extern bool keyboard_reading;
 
+/// What the operator typed while a file watch or the ping watchdog held the interactive
+/// console: an exit key (the action stops at its next check and the run leaves, saving)
+/// or the end of input (the process ends, discarding).
+enum class console_interrupt : uint8_t { none, stop, end_of_input };
+/// True while a file watch or the ping watchdog runs on the interactive console's engine:
+/// the keyboard then goes on reading, so that the action can be stopped.
+extern std::atomic<bool> long_action_running;
+/// Set by the keyboard, taken by the action at its next check.
+extern std::atomic<console_interrupt> interrupt_request;
+
+/// Sleeps ms milliseconds, or less when an interrupt is requested meanwhile: false then.
+bool sleep_unless_interrupted(unsigned ms);
+
 /// The engine's side of the start order: the engine calls engine_ready() once it holds
 /// mailbox_lock and start_gate; the keyboard thread and mailbox writers call
 /// wait_for_engine() before they ask for start_gate. reset_engine_ready() before a start.

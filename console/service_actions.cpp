@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "catalogue/catalogue_file.hpp"
+#include "catalogue/fatal.hpp"
 #include "catalogue/item_access.hpp"
 #include "catalogue/item_roles.hpp"
 #include "console/interpreter.hpp"
@@ -228,6 +229,24 @@ constexpr size_t watch_list_max = catalogue_line_max - tag_max - 1;
 constexpr size_t grep_list_capacity = 65536;
 constexpr unsigned wait_margin_ms = 50;
 
+/// The interactive console's keyboard goes on reading while the action runs.
+void hold_console() {
+    if (interactive_console) long_action_running = true;
+}
+
+/// At a check of a file watch or after the watchdog: the end of the typed input ends the
+/// process (unsaved edits discarded, as at the menu); a typed exit key stops the action
+/// (the keyboard hands the key itself on once the engine is free, after the lines typed
+/// before it, and the run leaves, saving). True when the action is to stop.
+bool stopped_by_console() {
+    const console_interrupt asked = interrupt_request;
+    if (asked == console_interrupt::end_of_input) end_process({}, 0);
+    if (asked != console_interrupt::stop) return false;
+    interrupt_request = console_interrupt::none;
+    long_action_running = false;
+    return true;
+}
+
 uint16_t parsed_item(const run_context& ctx, const char* code, uint16_t previous) {
     std::string text;
     get_value(ctx, code, text);
@@ -281,9 +300,14 @@ int ping_start(run_context& ctx) {
     take_ping_slots(ctx, ping_program, item_role::ping_target, item_role::ping_delay);
     if (ctx.use_uci == 1) ping_settings_from_uci(ctx);
     if (ctx.ping_enabled == 1) {
+        hold_console();
         run_ping_watchdog();
+        long_action_running = false;
         // A watchdog that could not start leaves the run to the keys after it.
-        if (ctx.alive == 1) return 0;
+        if (ctx.alive == 1) {
+            stopped_by_console();
+            return 0;
+        }
     }
     push_keys(ctx, exit_keys);  // off, or the reboot is due: the run ends
     return 0;
@@ -293,6 +317,7 @@ int file_watch_arming(run_context& ctx) {
     ctx.ping_interval = parsed_item(ctx, item_role::watch_interval, ctx.ping_interval);
     ctx.ping_enabled = static_cast<int16_t>(
         parsed_item(ctx, item_role::watch_enable, static_cast<uint16_t>(ctx.ping_enabled)));
+    hold_console();
     push_keys(ctx, watch_check_keys);
     return 0;
 }
@@ -341,6 +366,8 @@ void check_for_new_matches(run_context& ctx) {
 }
 
 int file_watch_check(run_context& ctx) {
+    hold_console();
+    if (stopped_by_console()) return 0;
     take_ping_slots(ctx, watch_program, item_role::watch_pattern, item_role::watch_command);
     if (ctx.ping_enabled == 1) check_for_new_matches(ctx);
     if (ctx.ping_remaining != endless_checks) --ctx.ping_remaining;  // 0 wraps to endless
@@ -348,6 +375,8 @@ int file_watch_check(run_context& ctx) {
         push_keys(ctx, watch_wait_keys);
         ctx.at_last_key = 1;  // this check's screen is drawn
         set_value(&ctx, item_role::watch_checks_left, std::to_string(ctx.ping_remaining));
+    } else {
+        long_action_running = false;  // the last check
     }
     return 0;
 }
@@ -355,7 +384,8 @@ int file_watch_check(run_context& ctx) {
 int file_watch_wait(run_context& ctx) {
     const unsigned interval_ms = ctx.ping_interval * 1000u;
     // An interval of 0 waits not at all.
-    if (interval_ms > wait_margin_ms) sleep_ms(interval_ms - wait_margin_ms);
+    // A stop asked meanwhile is taken at once by the check that follows.
+    if (interval_ms > wait_margin_ms) sleep_unless_interrupted(interval_ms - wait_margin_ms);
     push_keys(ctx, watch_check_keys);
     return 0;
 }
