@@ -222,6 +222,24 @@ bool belongs_to_title_file(std::string_view tag) {
 
 using belongs_test = bool (*)(std::string_view tag);
 
+/// A file that could not be written. A run whose saves report their failures shows the
+/// message (at once, or held for the interactive console's next screen) and goes
+/// on with its edits; any other run ends here, and its caller learns that nothing was
+/// stored. Returns -1.
+int write_failed(run_context& ctx, const std::string& path) {
+    const std::string message = fill_format(msg_cannot_write, {msg_cannot_write_text, path});
+    if (ctx.saves != save_mode::report_failure && ctx.saves != save_mode::report_on_screen)
+        catalogue_fatal(message, 1);
+    ctx.save_failed = true;
+    if (ctx.saves == save_mode::report_on_screen) {
+        ctx.notice = message + "\n";
+    } else {
+        std::fputs((message + "\n").c_str(), stdout);
+        std::fflush(stdout);
+    }
+    return -1;
+}
+
 /// True when the run changed item since the file at slot was last read or written.
 bool is_own_edit(const run_context& ctx, size_t slot, const catalogue_item& item) {
     const auto& texts = ctx.file_texts[slot];
@@ -287,11 +305,12 @@ std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
 /// file as it is (not even rewritten). A file read again that cannot be loaded ends the
 /// process as the loader does, and stays as it is; a missing file is written anew.
 int save_file(run_context& ctx, size_t slot, belongs_test belongs) {
+    if (ctx.saves == save_mode::never) return 0;
+    ctx.save_failed = false;
     if (!has_own_edits(ctx, slot, belongs)) return 0;
     const std::string path = catalogue_path(ctx, file_names[slot]);
     folder_lock lock(ctx.base_dir);
-    if (lock.fd < 0)
-        catalogue_fatal(fill_format(msg_cannot_write, {msg_cannot_write_text, path}), 1);
+    if (lock.fd < 0) return write_failed(ctx, path);
     remove_stale_temp_files(ctx.base_dir);
 
     std::vector<catalogue_item> on_disk;
@@ -303,8 +322,7 @@ int save_file(run_context& ctx, size_t slot, belongs_test belongs) {
         std::string content;
         for (const catalogue_item& item : items)
             content += fill_format(line_format, {item.tag, item.value});
-        if (!replace_file(path, content, lock.fd))
-            catalogue_fatal(fill_format(msg_cannot_write, {msg_cannot_write_text, path}), 1);
+        if (!replace_file(path, content, lock.fd)) return write_failed(ctx, path);
     }
 
     auto& texts = ctx.file_texts[slot];
@@ -381,7 +399,6 @@ int save_title_file(run_context& ctx) {
 }
 
 int save_catalogue(run_context& ctx) {
-    save_data_file(ctx);
-    save_title_file(ctx);
-    return 0;
+    if (save_data_file(ctx) != 0) return -1;
+    return save_title_file(ctx);
 }

@@ -48,15 +48,18 @@ int compare_tags(std::string_view a, std::string_view b);
 /// The file is read again under an exclusive lock on the catalogue folder and only this
 /// run's own edits (see run_context::file_texts) are written over what it holds then, so
 /// that another run's saved changes stay; for a single run this is the run's table.
-/// Temporary files left by a save that was killed are removed first. Returns 0. A file
-/// that cannot be written ends the process ("Can not open file.: path"); a file read again
-/// that cannot be loaded ends it as load_catalogue does. Either way the file keeps what it
-/// held.
+/// Temporary files left by a save that was killed are removed first. Returns 0, or -1 when
+/// the file cannot be written ("Can not open file.: path"): when the run's saves report
+/// failures the message is shown and save_failed set, under end_on_failure the process
+/// ends. A
+/// file read again that cannot be loaded ends it as load_catalogue does. Either way the
+/// file keeps what it held. Under save_mode::never nothing is written.
 int save_data_file(run_context& ctx);
 
 /// As save_data_file, for zelk_title.txt with every item whose flag field holds 'n' or no
-/// 'v' (menus and titles). Returns 0.
+/// 'v' (menus and titles). Returns 0 or -1 as save_data_file does.
 int save_title_file(run_context& ctx);
 
-/// save_data_file, then save_title_file. Returns 0.
+/// save_data_file, then (when it could write) save_title_file. Returns 0, or -1 when a
+/// file could not be written.
 int save_catalogue(run_context& ctx);

@@ -106,6 +106,48 @@ int decimal_int(std::string_view text) {
 
 namespace {
 
+/// The value of text when it is one to max_digits decimal digits and nothing else.
+bool digits_value(std::string_view text, size_t max_digits, long& value) {
+    if (text.empty() || text.size() > max_digits) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return true;
+}
+
+constexpr size_t port_digits_max = 5;
+constexpr long port_max = 65535;
+constexpr size_t octet_digits_max = 3;
+constexpr long octet_max = 255;
+constexpr int quad_octets = 4;
+
+}  // namespace
+
+bool port_number(std::string_view text, uint16_t& port) {
+    long value = 0;
+    if (!digits_value(text, port_digits_max, value) || value < 1 || value > port_max)
+        return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+bool is_dotted_quad(std::string_view text) {
+    for (int k = 0; k < quad_octets; ++k) {
+        const size_t dot = text.find('.');
+        const bool last = k == quad_octets - 1;
+        if (last != (dot == std::string_view::npos)) return false;
+        long value = 0;
+        if (!digits_value(text.substr(0, dot), octet_digits_max, value) || value > octet_max)
+            return false;
+        text = last ? std::string_view() : text.substr(dot + 1);
+    }
+    return true;
+}
+
+namespace {
+
 bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 /// One %d field at text[pos...]: blanks skipped, then a sign and digits, at most width

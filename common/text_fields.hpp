@@ -37,6 +37,14 @@ int parse_number(std::string_view text, uint16_t& out);
 /// int instead of overflowing.
 int decimal_int(std::string_view text);
 
+/// True when text is a network port: a whole decimal number from 1 to 65535, digits
+/// only; port is then that number, else it is left as it was.
+bool port_number(std::string_view text, uint16_t& port);
+
+/// True when text is an IPv4 address in dotted form: four decimal numbers of 0 to 255,
+/// each of one to three digits, separated by single dots, and nothing else.
+bool is_dotted_quad(std::string_view text);
+
 /// Reads decimal numbers out of text as sscanf reads them with a format made of %d
 /// conversions (with an optional field width, and '*' to read one without storing it),
 /// %n (the characters read so far), blanks (any run of white space, none included) and

@@ -172,3 +172,22 @@ TEST(scan_decimals, reads_the_formats_of_the_times_as_sscanf_does) {
         }
     }
 }
+
+TEST(port_and_address_checks, take_only_whole_ports_and_dotted_quads) {
+    uint16_t port = 7;
+    EXPECT_TRUE(port_number("1", port) && port == 1);
+    EXPECT_TRUE(port_number("65535", port) && port == 65535);
+    for (const char* bad : {"", "0", "65536", "70000", "-1", "+80", " 80", "80 ", "2121 x",
+                            "80;evil", "0x50", "123456"}) {
+        port = 7;
+        EXPECT_FALSE(port_number(bad, port)) << bad;
+        EXPECT_EQ(port, 7) << bad;
+    }
+    EXPECT_TRUE(is_dotted_quad("10.0.20.1"));
+    EXPECT_TRUE(is_dotted_quad("0.0.0.0"));
+    EXPECT_TRUE(is_dotted_quad("255.255.255.255"));
+    for (const char* bad : {"", "10.0.20.1 10.9.9.9", "10.0.20", "10.0.20.1.", ".10.0.20.1",
+                            "10..0.1", "256.0.0.1", "10.0.0.1000", "1.2.3.-4", "a.b.c.d",
+                            "$(evil)`evil`|evil", "10.0.10.1';evil;'x"})
+        EXPECT_FALSE(is_dotted_quad(bad)) << bad;
+}

@@ -53,11 +53,11 @@ bool start_thread(pthread_t& thread, thread_job& job) {
     return started;
 }
 
-/// Runs engine_thread on a thread of its own and waits for it. False when no thread could
-/// be made.
-bool run_on_own_thread(const std::string& script) {
+/// Runs engine_thread on a thread of its own, its saves as saves say, and waits for it.
+/// False when no thread could be made.
+bool run_on_own_thread(const std::string& script, save_mode saves) {
     oneshot = 1;
-    thread_job job{engine_thread, run_block{2, {oneshot_placeholder, script}}};
+    thread_job job{engine_thread, run_block{2, {oneshot_placeholder, script}, saves}};
     pthread_t thread;
     if (!start_thread(thread, job)) return false;
     pthread_join(thread, nullptr);
@@ -75,7 +75,7 @@ int engine_thread(run_block block) {
         mailbox_lock.lock();
         engine_ready();
     }
-    console_run(block.argc, block.argv);
+    console_run(block.argc, block.argv, block.saves);
     if (threaded) {
         engine_ended();
         mailbox_lock.unlock();
@@ -103,7 +103,8 @@ int run_batch(int argc, const arg_vector& argv) {
     arg_vector args = argv;
     if (argc > 2 && args.size() > 1) protect_quoted(args[1]);
     oneshot = 1;
-    engine_thread(run_block{argc, args});
+    // A save that fails is reported and the run goes on; the run's end reports it too.
+    engine_thread(run_block{argc, args, save_mode::report_failure});
     return 0;
 }
 
@@ -139,8 +140,11 @@ bool names_parameter(const std::string& oid, const std::string& dir) {
 }
 
 bool is_key_safe(const std::string& text, bool is_value) {
-    // A value that the keys would take as a rename, or whose quotes they would strip.
-    if (is_value && ((!text.empty() && text[0] == '\'') || bracketed(text))) return false;
+    // A value that the keys would take as a rename, or whose quotes they would strip; a
+    // double quote is refused alike, so that a value never begins with a quote of either
+    // kind.
+    if (is_value && ((!text.empty() && (text[0] == '\'' || text[0] == '"')) || bracketed(text)))
+        return false;
     return text.find_first_of(";|~\r\n") == std::string::npos;
 }
 
@@ -149,14 +153,16 @@ int oneshot_get(const std::string& oid, std::string& out) {
     if (!is_key_safe(oid, false)) return 0;
     answer_buf.clear();
     answer_found = false;
-    if (run_on_own_thread(oneshot_get_script(oid)) && answer_found) out = answer_buf;
+    // A get only reads: its lookup items change in the run alone.
+    if (run_on_own_thread(oneshot_get_script(oid), save_mode::never) && answer_found)
+        out = answer_buf;
     return answer_found ? 0 : -1;
 }
 
 int oneshot_set(const std::string& oid, const std::string& value) {
     if (!is_key_safe(oid, false) || !is_key_safe(value, true)) return 0;
     if (!names_parameter(oid, oneshot_dir)) return 0;
-    run_on_own_thread(oneshot_set_script(oid, value));
+    run_on_own_thread(oneshot_set_script(oid, value), save_mode::end_on_failure);
     return 0;
 }
 
@@ -178,8 +184,11 @@ int keyboard_thread(run_block block) {
 int run_interactive(int argc, const arg_vector& argv) {
     oneshot = 0;
     interactive_console = true;
-    run_block engine{argc, argv};
-    if (argc == 1) engine = run_block{2, {thread_placeholder, refresh_script}};
+    // Unbuffered, so that a line waiting to be read is always one the terminal holds,
+    // where poll sees it while an action runs.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
+    run_block engine{argc, argv, save_mode::report_on_screen};
+    if (argc == 1) engine.argc = 2, engine.argv = {thread_placeholder, refresh_script};
     if (argc > 2 && engine.argv.size() > 1) protect_quoted(engine.argv[1]);
     reset_engine_ready();
     thread_job engine_job{engine_thread, engine};
@@ -246,12 +255,12 @@ void post_line(const std::string& line, const std::function<void(run_context*)>&
     mailbox_lock.unlock();
 }
 
-/// Starts the engine thread of a mailbox run, its run starting with the keys ! and r;
-/// false when no thread could be made.
-bool start_mailbox_engine(pthread_t& thread, thread_job& job) {
+/// Starts the engine thread of a mailbox run, its run starting with the keys ! and r and
+/// its saves as saves say; false when no thread could be made.
+bool start_mailbox_engine(pthread_t& thread, thread_job& job, save_mode saves) {
     oneshot = 0;
     reset_engine_ready();
-    job = thread_job{engine_thread, run_block{2, {oneshot_placeholder, refresh_script}}};
+    job = thread_job{engine_thread, run_block{2, {oneshot_placeholder, refresh_script}, saves}};
     return start_thread(thread, job);
 }
 
@@ -278,7 +287,7 @@ int bridge_get(const std::string& oid, std::string& out) {
     if (!is_key_safe(oid, false)) return 0;
     thread_job job;
     pthread_t engine;
-    if (!start_mailbox_engine(engine, job)) return -1;  // nothing was read
+    if (!start_mailbox_engine(engine, job, save_mode::never)) return -1;  // nothing was read
     bool found = false;
     post_line(mailbox_get_line(oid), [&](run_context* ctx) {
         if (ctx) answer_buf = cut_copy(ctx->result, answer_max);
@@ -295,7 +304,7 @@ int bridge_set(const std::string& oid, const std::string& value) {
     if (!names_parameter(oid, oneshot_dir)) return 0;
     thread_job job;
     pthread_t engine;
-    if (!start_mailbox_engine(engine, job)) return 0;
+    if (!start_mailbox_engine(engine, job, save_mode::end_on_failure)) return 0;
     post_keys(mailbox_set_line(oid, value));
     post_exit();
     pthread_join(engine, nullptr);

@@ -5,11 +5,13 @@
 #include <string>
 
 #include "catalogue/catalogue_types.hpp"
+#include "console/run_context.hpp"
 
 /// The arguments of a run's thread: (argc, argv) of console_run.
 struct run_block {
     int argc = 0;
     arg_vector argv;
+    save_mode saves = save_mode::end_on_failure;
 };
 
 /// Thread body of the engine: takes the locks in threaded mode and runs the console.
@@ -64,5 +66,6 @@ bool starts_at_main_menu(const std::string& oid);
 bool names_parameter(const std::string& oid, const std::string& dir);
 
 /// False when text holds a character that the key language takes as its own (';', '|',
-/// '~', a line end) or, for a value, begins with a single quote: such a text could add keys.
+/// '~', a line end) or, for a value, begins with a quote (single or double) or is
+/// bracketed: such a text could add keys, lose its quotes or rename the entry.
 bool is_key_safe(const std::string& text, bool is_value);

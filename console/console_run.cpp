@@ -37,9 +37,10 @@ std::string catalogue_dir(int argc, const arg_vector& argv) {
 
 }  // namespace
 
-int console_run(int argc, const arg_vector& argv) {
+int console_run(int argc, const arg_vector& argv, save_mode saves) {
     const std::string script = initial_script(argc, argv);
     run_context ctx;
+    ctx.saves = saves;
     current_context = &ctx;
     ctx.base_dir = catalogue_dir(argc, argv);
     load_catalogue(ctx);

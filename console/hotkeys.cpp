@@ -30,7 +30,9 @@ int hotkey_save(run_context& ctx, uint16_t, const arg_vector&) {
 }
 
 int hotkey_exit(run_context& ctx, uint16_t, const arg_vector&) {
-    save_catalogue(ctx);
+    // A save that could not be written keeps the run, with its edits, for another try;
+    // a run whose reboot is due leaves all the same.
+    if (save_catalogue(ctx) != 0 && ctx.alive != 0) return draw_menu_screen(ctx);
     release_node_texts(ctx);
     // The released tables are cleared so that nothing can reach them after the exit key.
     ctx.cur_entries = nullptr;

@@ -1,6 +1,10 @@
 #include "console/interpreter.hpp"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <deque>
 
 #include "catalogue/fatal.hpp"
 #include "catalogue/menu_tables.hpp"
@@ -85,16 +89,24 @@ bool take_key(run_context& ctx, uint16_t mode, const arg_vector& argv) {
         ctx.cmd.clear();
         return false;
     }
-    bool exit_key = ctx.cmd == "e";
     hit->handler(ctx, mode, argv);
-    if (!exit_key) ctx.cmd.clear();
-    return exit_key;
+    // The exit key ends the run only when it left it (its save could be written).
+    if (ctx.exited) return true;
+    ctx.cmd.clear();
+    return false;
 }
 
 /// The line in cmd with a trailing line feed replaced by a carriage return.
 void end_line_with_return(run_context& ctx) {
     if (!ctx.cmd.empty() && ctx.cmd.back() == '\n') ctx.cmd.pop_back();
     ctx.cmd += '\r';
+}
+
+/// The exit status at the end of the input: 1 for a batch run whose last save could not be
+/// written, so that its script learns it; 0 otherwise (edits are discarded either way).
+int end_of_input_status() {
+    const run_context* ctx = oneshot == 1 ? current_context : nullptr;
+    return ctx && ctx->save_failed ? 1 : 0;
 }
 
 void print_prompt(const run_context& ctx) {
@@ -106,7 +118,7 @@ void print_prompt(const run_context& ctx) {
 
 }  // namespace
 
-void read_input_line(std::string& out) {
+bool read_input_line_until_end(std::string& out) {
     // A line ends at a line feed, or at the CR LF and CR NUL that telnet clients and raw
     // serial lines send; either way it is handed on ending in a line feed alone. As a C
     // text, a line ends for good at any other NUL: what follows it up to the line's end
@@ -124,9 +136,13 @@ void read_input_line(std::string& out) {
         }
         if (c == '\0') cut = true;
         if (!cut) out += static_cast<char>(c);
-        if (c == '\n') return;
+        if (c == '\n') return true;
     }
-    if (c == EOF && taken == 0) end_process({}, 0);
+    return !(c == EOF && taken == 0);
+}
+
+void read_input_line(std::string& out) {
+    if (!read_input_line_until_end(out)) end_process({}, end_of_input_status());
 }
 
 int push_keys(run_context& ctx, const std::string& keys) {
@@ -271,6 +287,7 @@ int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
                 ctx.cmd = acknowledgement;
                 if (threaded) start_gate.unlock();
             }
+            long_action_running = false;  // nothing runs while the engine is idle
             if (threaded) mailbox_lock.unlock();
             else read_input_line(ctx.cmd);
             sleep_ms(idle_ms);
@@ -291,17 +308,67 @@ int engine_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
 
 namespace {
 
+/// Lines typed while a file watch or the ping watchdog held the engine, handed on once it
+/// is free again; and whether the typed input has ended meanwhile. Keyboard thread only.
+std::deque<std::string> typed_ahead;
+bool typed_input_ended = false;
+
+/// True when line is the exit key alone.
+bool is_exit_line(const std::string& line) {
+    size_t from = 0, to = line.size();
+    while (from < to && is_space(line[from])) ++from;
+    while (to > from && is_space(line[to - 1])) --to;
+    return line.compare(from, to - from, "e") == 0;
+}
+
+/// While an action holds the engine: takes a line that has been typed, if any, without
+/// waiting for one. The end of input asks the process to end. Lines wait until the action
+/// is over, to be handed on in the order typed; an exit key also asks the action to stop.
+void read_while_action_runs() {
+    if (typed_input_ended) return;
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    if (poll(&input, 1, 0) <= 0) return;
+    std::string line;
+    if (!read_input_line_until_end(line)) {
+        typed_input_ended = true;
+        interrupt_request = console_interrupt::end_of_input;
+    } else {
+        if (is_exit_line(line)) {
+            console_interrupt none = console_interrupt::none;
+            interrupt_request.compare_exchange_strong(none, console_interrupt::stop);
+        }
+        typed_ahead.push_back(line);
+    }
+}
+
+/// With mailbox_lock held and the engine idle: an end of input typed during an action
+/// that the action did not take ends the process as at the menu; a stop it did not take
+/// is dropped (its exit key waits in typed_ahead).
+void take_unanswered_interrupt() {
+    const console_interrupt asked = interrupt_request.exchange(console_interrupt::none);
+    if (asked == console_interrupt::end_of_input) end_process({}, 0);
+}
+
 /// Hands a typed line to the engine and waits until it has interpreted it (its
 /// acknowledgement is in cmd) or the run has ended. Returns false when the run has ended;
-/// the lock is held on return either way.
+/// the lock is held on return either way. While a file watch or the ping watchdog holds
+/// the engine, the terminal is read meanwhile.
 bool hand_line_to_engine(run_context& ctx, const std::string& line) {
     ctx.cmd = line;
+    mailbox_lock.unlock();
     for (;;) {
-        mailbox_lock.unlock();
         sleep_ms(10);
-        mailbox_lock.lock();
+        if (long_action_running) {
+            read_while_action_runs();
+            continue;
+        }
+        if (!mailbox_lock.try_lock()) continue;
         if (!current_context || ctx.exited) return false;
-        if (ctx.cmd == acknowledgement) return true;
+        if (ctx.cmd == acknowledgement) {
+            take_unanswered_interrupt();
+            return true;
+        }
+        mailbox_lock.unlock();
     }
 }
 
@@ -312,7 +379,10 @@ bool hand_line_to_engine(run_context& ctx, const std::string& line) {
 /// and ends the process instead of waiting for a line that may never come.
 bool read_typed_line(run_context& ctx) {
     std::string line;
-    if (ctx.timer_state == 0) {
+    if (!typed_ahead.empty()) {
+        line = typed_ahead.front();
+        typed_ahead.pop_front();
+    } else if (ctx.timer_state == 0) {
         read_input_line(line);
     } else {
         keyboard_reading = true;
@@ -347,6 +417,10 @@ int keyboard_loop(run_context& ctx, uint16_t mode, const arg_vector& argv) {
             mode = 1;
         } else {
             // The engine advances a countdown; the keyboard keeps reading meanwhile.
+            if (!ctx.notice.empty()) {  // a message of the engine's, under its screen
+                std::fputs(ctx.notice.c_str(), stdout);
+                ctx.notice.clear();
+            }
             print_prompt(ctx);
             if (!read_typed_line(ctx)) break;
             ctx.quiet = 0;

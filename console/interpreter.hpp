@@ -32,5 +32,9 @@ int drop_current_key(run_context& ctx);
 int split_words(run_context& ctx);
 
 /// Reads one line of at most cmd_max characters from standard input (a longer line is
-/// read in pieces). At the end of input the process ends at once with status 0.
+/// read in pieces). At the end of input the process ends at once: with status 1 for a
+/// batch run whose last save could not be written, else 0.
 void read_input_line(std::string& out);
+
+/// As read_input_line, but returns false at the end of input instead of ending.
+bool read_input_line_until_end(std::string& out);

@@ -11,6 +11,8 @@ std::string answer_buf;
 bool answer_found = false;
 std::atomic<bool> interactive_console{false};
 bool keyboard_reading = false;
+std::atomic<bool> long_action_running{false};
+std::atomic<console_interrupt> interrupt_request{console_interrupt::none};
 
 namespace {
 
@@ -52,6 +54,23 @@ void wait_for_engine_end() {
     pthread_mutex_lock(&ready_lock);
     while (!ended) pthread_cond_wait(&ready_signal, &ready_lock);
     pthread_mutex_unlock(&ready_lock);
+}
+
+namespace {
+
+/// How soon a sleep notices an interrupt.
+constexpr unsigned interrupt_slice_ms = 100;
+
+}  // namespace
+
+bool sleep_unless_interrupted(unsigned ms) {
+    for (;;) {
+        if (interrupt_request != console_interrupt::none) return false;
+        if (ms == 0) return true;
+        const unsigned slice = ms < interrupt_slice_ms ? ms : interrupt_slice_ms;
+        sleep_ms(slice);
+        ms -= slice;
+    }
 }
 
 int sleep_ms(unsigned ms) {

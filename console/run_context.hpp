@@ -18,6 +18,14 @@ constexpr size_t cmd_max = 133;     ///< cmd, key_arg and pending
 constexpr size_t result_max = 129;  ///< result
 constexpr size_t answer_max = 127;  ///< answer_buf
 
+/// What the saves of a run do.
+enum class save_mode : uint8_t {
+    end_on_failure,  ///< a file that cannot be written ends the process (sets by OID)
+    report_failure,  ///< its message is printed and the run goes on with its edits (batch)
+    report_on_screen,  ///< as report_failure, the message shown under the next screen
+    never,           ///< nothing is written (gets by OID: they only read)
+};
+
 /// All state of one console run. Lives in console_run's storage for the run's duration.
 /// Fields keep the order and the integer widths of the run's design; texts are strings
 /// whose limits are enforced where they are written.
@@ -90,6 +98,11 @@ struct run_context {
     /// file as it is then, so what other runs saved meanwhile stays, and writes nothing
     /// when the file already holds them.
     std::array<std::map<std::string, std::string>, 2> file_texts;
+    save_mode saves = save_mode::end_on_failure;
+    /// True when the latest save could not write its file (when failures are reported).
+    bool save_failed = false;
+    /// A message for the interactive console to show under the next screen it draws.
+    std::string notice;
 };
 
 /// Screens, prompts and messages meant for the screen appear only while the key being
@@ -129,6 +142,19 @@ extern std::atomic<bool> interactive_console;
 /// True while the interactive console's keyboard thread waits for a typed line without
 /// holding mailbox_lock (it does so while a countdown runs). Guarded by mailbox_lock.
 extern bool keyboard_reading;
+
+/// What the operator typed while a file watch or the ping watchdog held the interactive
+/// console: an exit key (the action stops at its next check and the run leaves, saving)
+/// or the end of input (the process ends, discarding).
+enum class console_interrupt : uint8_t { none, stop, end_of_input };
+/// True while a file watch or the ping watchdog runs on the interactive console's engine:
+/// the keyboard then goes on reading, so that the action can be stopped.
+extern std::atomic<bool> long_action_running;
+/// Set by the keyboard, taken by the action at its next check.
+extern std::atomic<console_interrupt> interrupt_request;
+
+/// Sleeps ms milliseconds, or less when an interrupt is requested meanwhile: false then.
+bool sleep_unless_interrupted(unsigned ms);
 
 /// The engine's side of the start order: the engine calls engine_ready() once it holds
 /// mailbox_lock and start_gate; the keyboard thread and mailbox writers call

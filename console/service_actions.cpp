@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "catalogue/catalogue_file.hpp"
+#include "catalogue/fatal.hpp"
 #include "catalogue/item_access.hpp"
 #include "catalogue/item_roles.hpp"
 #include "console/interpreter.hpp"
@@ -108,31 +109,42 @@ const web_start https_start = {&run_context::https_enabled, &run_context::https_
                                "uci delete uhttpd.main.listen_http", start_https};
 constexpr const char* uhttpd_commit = ";uci commit uhttpd";
 
+/// The port text of item code, taken only when it is a port.
+bool item_port(const run_context& ctx, const char* code, uint16_t& port) {
+    std::string text;
+    get_value(ctx, code, text);
+    return port_number(text, port);
+}
+
 /// The web start: settings from uci (item 0;1;14 = 1) or from the catalogue, then the
-/// launcher when the protocol is enabled.
+/// launcher when the protocol is enabled. A port that is not one (from either source)
+/// starts nothing and leaves the running server alone.
 int start_web(run_context& ctx, const web_start& w) {
     ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
     if (ctx.use_uci == 1) {
+        std::string mode, text;
+        const bool mode_read = uci_setting(web_mode_key, mode);
+        if (mode_read && mode != w.mode_word) {
+            ctx.*w.enabled = 0;
+            return 0;
+        }
+        uint16_t port = static_cast<uint16_t>(w.default_port);
+        const bool port_read = uci_setting(w.port_key, text);
+        if (port_read && !port_number(text, port)) return 0;
         ctx.*w.enabled = 1;
-        std::string mode;
-        if (uci_setting(web_mode_key, mode)) {
-            int port = w.default_port;
-            if (mode == w.mode_word) {
-                std::string text;
-                if (uci_setting(w.port_key, text)) {
-                    set_value(&ctx, w.port_item, text);
-                    port = decimal_int(text);
-                }
-                ctx.*w.port = static_cast<uint16_t>(port);
-                run_command(w.listen_head + std::to_string(port) + ";" + w.other_delete +
-                            uhttpd_commit);
-            } else {
-                ctx.*w.enabled = 0;
-            }
+        ctx.*w.port = port;
+        // An unread mode is served as HTTP, on the port that the launcher then reads.
+        if (mode_read) {
+            if (port_read) set_value(&ctx, w.port_item, text);
+            run_command(w.listen_head + std::to_string(port) + ";" + w.other_delete +
+                        uhttpd_commit);
         }
     } else {
-        ctx.*w.enabled = static_cast<int16_t>(value_number(ctx, w.enabled_item));
-        ctx.*w.port = static_cast<uint16_t>(value_number(ctx, w.port_item));
+        const auto enabled = static_cast<int16_t>(value_number(ctx, w.enabled_item));
+        auto port = static_cast<uint16_t>(value_number(ctx, w.port_item));
+        if (enabled == 1 && !item_port(ctx, w.port_item, port)) return 0;
+        ctx.*w.enabled = enabled;
+        ctx.*w.port = port;
     }
     if (ctx.*w.enabled == 1) w.launcher(ctx);
     return 0;
@@ -158,24 +170,31 @@ const daemon_start telnet_start = {&run_context::telnet_enabled, &run_context::t
                                    start_telnet};
 
 /// The FTP or Telnet start: settings from uci, copied into the catalogue, or from the
-/// catalogue; the launcher runs either way (it stops the server that is off).
+/// catalogue; the launcher runs either way (it stops the server that is off). A server
+/// to start whose port is not one (from either source, or never set) is left alone.
 int start_daemon(run_context& ctx, const daemon_start& d) {
     ctx.use_uci = static_cast<uint8_t>(value_number(ctx, item_role::settings_source));
+    int enabled = ctx.*d.enabled;
+    uint16_t port = ctx.*d.port;
+    std::string enabled_text, port_text;
+    bool enabled_read = false, port_read = false;
     if (ctx.use_uci == 1) {
-        std::string text;
-        if (uci_setting(d.enabled_key, text)) {
-            int e = decimal_int(text);
-            set_value(&ctx, d.enabled_item, e != 0 ? "1" : "0");
-            ctx.*d.enabled = static_cast<int16_t>(e);
-        }
-        if (uci_setting(d.port_key, text)) {
-            set_value(&ctx, d.port_item, text);
-            ctx.*d.port = static_cast<uint16_t>(decimal_int(text));
-        }
+        enabled_read = uci_setting(d.enabled_key, enabled_text);
+        if (enabled_read) enabled = decimal_int(enabled_text);
+        port_read = uci_setting(d.port_key, port_text);
     } else {
-        ctx.*d.enabled = static_cast<int16_t>(value_number(ctx, d.enabled_item));
-        ctx.*d.port = static_cast<uint16_t>(value_number(ctx, d.port_item));
+        enabled = static_cast<int16_t>(value_number(ctx, d.enabled_item));
+        get_value(ctx, d.port_item, port_text);
+        port_read = true;
     }
+    const bool is_port = port_read ? port_number(port_text, port) : port != 0;
+    if (static_cast<int16_t>(enabled) == 1 && !is_port) return 0;
+    if (ctx.use_uci == 1) {
+        if (enabled_read) set_value(&ctx, d.enabled_item, enabled != 0 ? "1" : "0");
+        if (port_read) set_value(&ctx, d.port_item, port_text);
+    }
+    ctx.*d.enabled = static_cast<int16_t>(enabled);
+    if (port_read) ctx.*d.port = is_port ? port : static_cast<uint16_t>(decimal_int(port_text));
     d.launcher(ctx);
     return 0;
 }
@@ -209,6 +228,24 @@ constexpr size_t watch_list_max = catalogue_line_max - tag_max - 1;
 /// Matching lines taken from one check: enough for every line number of a long log.
 constexpr size_t grep_list_capacity = 65536;
 constexpr unsigned wait_margin_ms = 50;
+
+/// The interactive console's keyboard goes on reading while the action runs.
+void hold_console() {
+    if (interactive_console) long_action_running = true;
+}
+
+/// At a check of a file watch or after the watchdog: the end of the typed input ends the
+/// process (unsaved edits discarded, as at the menu); a typed exit key stops the action
+/// (the keyboard hands the key itself on once the engine is free, after the lines typed
+/// before it, and the run leaves, saving). True when the action is to stop.
+bool stopped_by_console() {
+    const console_interrupt asked = interrupt_request;
+    if (asked == console_interrupt::end_of_input) end_process({}, 0);
+    if (asked != console_interrupt::stop) return false;
+    interrupt_request = console_interrupt::none;
+    long_action_running = false;
+    return true;
+}
 
 uint16_t parsed_item(const run_context& ctx, const char* code, uint16_t previous) {
     std::string text;
@@ -263,9 +300,14 @@ int ping_start(run_context& ctx) {
     take_ping_slots(ctx, ping_program, item_role::ping_target, item_role::ping_delay);
     if (ctx.use_uci == 1) ping_settings_from_uci(ctx);
     if (ctx.ping_enabled == 1) {
+        hold_console();
         run_ping_watchdog();
+        long_action_running = false;
         // A watchdog that could not start leaves the run to the keys after it.
-        if (ctx.alive == 1) return 0;
+        if (ctx.alive == 1) {
+            stopped_by_console();
+            return 0;
+        }
     }
     push_keys(ctx, exit_keys);  // off, or the reboot is due: the run ends
     return 0;
@@ -275,6 +317,7 @@ int file_watch_arming(run_context& ctx) {
     ctx.ping_interval = parsed_item(ctx, item_role::watch_interval, ctx.ping_interval);
     ctx.ping_enabled = static_cast<int16_t>(
         parsed_item(ctx, item_role::watch_enable, static_cast<uint16_t>(ctx.ping_enabled)));
+    hold_console();
     push_keys(ctx, watch_check_keys);
     return 0;
 }
@@ -323,6 +366,8 @@ void check_for_new_matches(run_context& ctx) {
 }
 
 int file_watch_check(run_context& ctx) {
+    hold_console();
+    if (stopped_by_console()) return 0;
     take_ping_slots(ctx, watch_program, item_role::watch_pattern, item_role::watch_command);
     if (ctx.ping_enabled == 1) check_for_new_matches(ctx);
     if (ctx.ping_remaining != endless_checks) --ctx.ping_remaining;  // 0 wraps to endless
@@ -330,6 +375,8 @@ int file_watch_check(run_context& ctx) {
         push_keys(ctx, watch_wait_keys);
         ctx.at_last_key = 1;  // this check's screen is drawn
         set_value(&ctx, item_role::watch_checks_left, std::to_string(ctx.ping_remaining));
+    } else {
+        long_action_running = false;  // the last check
     }
     return 0;
 }
@@ -337,7 +384,8 @@ int file_watch_check(run_context& ctx) {
 int file_watch_wait(run_context& ctx) {
     const unsigned interval_ms = ctx.ping_interval * 1000u;
     // An interval of 0 waits not at all.
-    if (interval_ms > wait_margin_ms) sleep_ms(interval_ms - wait_margin_ms);
+    // A stop asked meanwhile is taken at once by the check that follows.
+    if (interval_ms > wait_margin_ms) sleep_unless_interrupted(interval_ms - wait_margin_ms);
     push_keys(ctx, watch_check_keys);
     return 0;
 }

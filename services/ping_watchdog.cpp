@@ -370,7 +370,11 @@ void send_echo_request() {
 int ping_cycles(uint16_t failure_count) {
     bool first = true;
     for (;;) {
-        sleep_ms((first ? state.delay : state.interval) * timing.ms_per_second);
+        if (!sleep_unless_interrupted((first ? state.delay : state.interval) *
+                                      timing.ms_per_second)) {
+            close_ping_watchdog();  // stopped from the console
+            return 1;
+        }
         first = false;
         send_echo_request();
         if (wait_for_replies() != 0) {

@@ -31,12 +31,14 @@ struct ping_timing {
 void set_ping_timing(const ping_timing& timing);
 
 /// Runs the watchdog of *current_context; returns 0 when it gives up. The reboot being due
-/// leaves alive = 0; a start failure or a wait error leaves alive as it was. Nothing stays
+/// leaves alive = 0; a start failure, a wait error or a stop asked by the console leaves
+/// alive as it was. Nothing stays
 /// open on return. A null context, or ping_enabled other than 1, does nothing.
 int run_ping_watchdog();
 
 /// The cycles of a started watchdog: 0 once failure_count requests in a row went
-/// unanswered (the reboot sequence has run), -1 on a wait error (everything closed).
+/// unanswered (the reboot sequence has run), -1 on a wait error, 1 when the console asked
+/// it to stop (interrupt_request) before a cycle; everything is closed on -1 and 1.
 int ping_cycles(uint16_t failure_count);
 
 /// Sends the next echo request to the target; a send error is ignored.

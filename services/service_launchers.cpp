@@ -38,16 +38,13 @@ struct web_protocol {
     const char* mode_word;
     const char* listen_key;
     const char* log_head;
-    int web_settings::*port;
     int16_t run_context::*enabled;
     uint16_t run_context::*port_field;
 };
 
 const web_protocol http_protocol = {web_mode_http, http_listen_key, "Running Http...[Port]=[",
-                                    &web_settings::http_port, &run_context::http_enabled,
-                                    &run_context::http_port};
-const web_protocol https_protocol = {web_mode_https, https_listen_key,
-                                     "Running Https...[Port]=[", &web_settings::https_port,
+                                    &run_context::http_enabled, &run_context::http_port};
+const web_protocol https_protocol = {web_mode_https, https_listen_key, "Running Https...[Port]=[",
                                      &run_context::https_enabled, &run_context::https_port};
 constexpr const char* log_address_head = "] at IP=";
 
@@ -93,7 +90,15 @@ void append_lan_from_dhcp(command_text& cmd) {
 int start_web(const run_context& ctx, const web_protocol& proto) {
     if (ctx.*proto.enabled != 1) return 0;
     const web_settings web = read_web_settings();
-    const int port = web.*proto.port;
+    // The listeners are built on the port that this run set and logs: the catalogue's,
+    // or the uci port the start copied into it.
+    const int port = ctx.*proto.port_field;
+    // A walk that finds no vlan section would only empty the list: the web server keeps
+    // the listeners it has.
+    std::string first_id;
+    if (web.mode == proto.mode_word &&
+        !read_value(section_key(vlan_id_key, 0), short_value_max, first_id))
+        return 0;
     std::string addresses;
     run_command(listen_delete_command(proto.listen_key));
 
@@ -114,7 +119,8 @@ int start_web(const run_context& ctx, const web_protocol& proto) {
         std::string used, address;
         if (read_value(section_key(vlan_used_key, n), short_value_max, used) &&
             used.find(used_word) != std::string::npos &&
-            read_value(section_key(vlan_ip_key, n), address_max, address)) {
+            read_value(section_key(vlan_ip_key, n), address_max, address) &&
+            is_dotted_quad(address)) {  // anything else is no address to listen on
             cmd.append(listen_add_command(proto.listen_key, address, port));
             addresses += address + " ";
             cmd.run();

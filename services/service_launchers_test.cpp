@@ -86,10 +86,12 @@ TEST_F(launchers, http_rebuilds_the_listeners_in_runs_of_joined_commands) {
         log_of("Running Http...[Port]=[80] at IP=127.0.0.1 10.0.10.1 "),
     }));
 
-    // A static LAN joins its loopback listener to the next command; the log shows the
-    // run context's port, the listeners the launcher's own.
+    // A static LAN joins its loopback listener to the next command; the listeners and the
+    // log both take the run context's port; an address that is no dotted quad is skipped.
     commands.clear();
     uci("vlan.@vlan[0].vlanid=0\nvlan.@vlan[0].vlan_used=on\nvlan.@vlan[0].ip=192.168.1.1\n"
+        "vlan.@vlan[1].vlanid=20\nvlan.@vlan[1].vlan_used=on\n"
+        "vlan.@vlan[1].ip=10.0.20.1 10.9.9.9\n"
         "network.lan.proto=static\ndropbear.webname.webmode=HTTPS\n"
         "dropbear.webname.httpsport=8443\n");
     ctx.https_enabled = 1;
@@ -97,11 +99,17 @@ TEST_F(launchers, http_rebuilds_the_listeners_in_runs_of_joined_commands) {
     start_https(ctx);
     EXPECT_EQ(commands, (std::vector<std::string>{
         "uci delete uhttpd.main.listen_https",
-        "uci add_list uhttpd.main.listen_https='127.0.0.1:8443';"
-        "uci add_list uhttpd.main.listen_https='192.168.1.1:8443'",
+        "uci add_list uhttpd.main.listen_https='127.0.0.1:9';"
+        "uci add_list uhttpd.main.listen_https='192.168.1.1:9'",
         "uci commit uhttpd;/etc/init.d/uhttpd restart",
         log_of("Running Https...[Port]=[9] at IP=127.0.0.1 192.168.1.1 "),
     }));
+
+    // No vlan section at all: the listeners stay as they are, and nothing is logged.
+    commands.clear();
+    uci("network.lan.proto=static\n");
+    start_http(ctx);
+    EXPECT_EQ(commands, std::vector<std::string>{});
 }
 
 TEST_F(launchers, ftp_and_telnet_start_or_only_stop) {

@@ -357,10 +357,12 @@ class DeviceRoot:
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
         return Run(argv, proc, None if stdin is None else _bytes(stdin), timeout)
 
-    def run_interactive(self, argv, cwd='/', env=None, net=False, faketime=None):
+    def run_interactive(self, argv, cwd='/', env=None, net=False, faketime=None,
+                        ping_silent=False):
         """Runs argv on the user's terminal (no timeout); returns its exit status."""
         proc = subprocess.Popen(self._namespace_command(argv, faketime),
-                                env=self._environment(argv, cwd, env, net, False, faketime))
+                                env=self._environment(argv, cwd, env, net, ping_silent,
+                                                      faketime))
         try:
             return proc.wait()
         except BaseException:

@@ -120,18 +120,17 @@ class ConsoleCase(unittest.TestCase):
 
 class OneShotTest(ConsoleCase):
 
-    def test_get_prints_the_value_and_leaves_the_lookup_in_the_catalogue(self):
+    def test_get_prints_the_value_and_writes_nothing(self):
         cases = [('0.3.5', '80'), ('0.4.1', '192.168.1.1'),
                  ('0.5.4', 'Wireless access point'), ('0.5.2', ''),
                  ('0.3.13', None)]  # no such parameter: nothing is printed
         for oid, value in cases:
-            with self.subTest(oid=oid):
-                self.install()
-                self.assertRun(self.apmenu('--test=4', '--get', f'--oid={oid}'),
-                               '' if value is None else f'[{oid}]={value}\n')
-                # The lookup entry itself keeps the OID when it names no parameter.
-                self.assertData({'v;1;10': oid, 'v;1;11': oid if value is None else value})
-                self.assertUntouched(TITLE)
+            for mode in ('--test=4', '--test=5'):
+                with self.subTest(oid=oid, mode=mode):
+                    self.assertRun(self.apmenu(mode, '--get', f'--oid={oid}'),
+                                   '' if value is None else f'[{oid}]={value}\n')
+                    # The lookup items changed in the run only.
+                    self.assertUntouched()
 
     def test_set_stores_values_and_saves_the_data_file_in_item_number_order(self):
         # Start from a data file in reverse order: the first save sorts it.
@@ -161,6 +160,18 @@ class OneShotTest(ConsoleCase):
                 self.assertRun(self.apmenu('--test=4', *args))
                 self.assertUntouched()
 
+    def test_set_refuses_exactly_what_the_readme_lists(self):
+        longest = 'x' * 63
+        for value in ('"q"', "'q'", '[q]', '', longest + 'x', 'a;b', 'a|b', 'a~b', 'a\rb'):
+            for mode in ('--test=4', '--test=5'):
+                with self.subTest(value=value, mode=mode):
+                    self.assertRun(self.apmenu(mode, '--set', '--oid=0.5.2', f'--val={value}'))
+                    self.assertUntouched()
+        # What is left is stored as given: inner quotes and brackets, and 63 characters.
+        for value in ('a"q"', "it's", 'a[q]', longest):
+            self.assertRun(self.apmenu('--test=4', '--set', '--oid=0.5.2', f'--val={value}'))
+            self.assertData({'v;5;2': value})
+
     def test_set_of_an_oid_that_names_no_parameter_changes_nothing(self):
         # Neither OID names a parameter; walking its levels as keys must not store the
         # value, or a line of standard input, into some other parameter.
@@ -178,13 +189,14 @@ class OneShotTest(ConsoleCase):
 
     def test_mode_3_prints_two_parameters_in_order(self):
         self.assertRun(self.apmenu('--test=3'), '[0.3.1]=1\n[0.3.2]=23\n')
+        self.assertUntouched()
         self.assertRun(self.apmenu(), '')
         self.assertRun(self.apmenu('--test=3'), '[0.3.1]=AP_ZTQ_OPENWRT\n[0.3.2]=AP_ADMIN\n')
 
     def test_mode_2_self_test_prints_nothing_and_sets_only_existing_items(self):
         self.assertRun(self.apmenu('--test=2'))
-        # 0.3.18 to 0.3.20 name no entries; the two gets leave their lookup behind.
-        self.assertData({'v;3;1': 'KORVA_TEST', 'v;1;10': '0.3.2', 'v;1;11': '23'})
+        # 0.3.18 to 0.3.20 name no entries; the two gets write nothing.
+        self.assertData({'v;3;1': 'KORVA_TEST'})
         self.assertUntouched(TITLE)
 
 

@@ -186,18 +186,65 @@ class HostileSettingsTest(ServiceCase):
         vlan += "\nconfig vlan\n\toption vlanid '20'\n\toption vlan_used 'on'\n" \
                 "\toption ip '$(evil)`evil`|evil'\n"
         self.configure({'v;1;14': '1'}, vlan=vlan, uhttpd=UHTTPD, network=NETWORK,
-                       dropbear=dropbear(webname_webmode='HTTP', webname_httpport='80;evil',
+                       dropbear=dropbear(webname_webmode='HTTP', webname_httpport='8080',
                                          fname_fenabled='1', fname_fport='$(evil)',
                                          tname_tenabled='1', tname_tport="1';evil'"))
         self.start('6:y;12:y;3:y')
         self.assertEqual(self.root.calls('evil'), [])
-        self.assertEqual(self.option('uhttpd', 'main.listen_http').split(' '), [
-            '127.0.0.1:80', "10.0.10.1';evil;'x:80", '$(evil)`evil`|evil:80'])
-        self.assertEqual(self.root.calls('vsftpd'), [['vsftpd', '-olisten_port=0']])
-        self.assertEqual(self.root.calls('telnetd'), [['telnetd', '-p', '1']])
-        # The texts are stored as read: the catalogue holds values, never commands.
-        self.assertData({'v;1;14': '1', 'v;3;5': '80;evil', 'v;3;10': '1',
-                         'v;3;11': '$(evil)', 'v;3;1': '1', 'v;3;2': "1';evil'"})
+        # Addresses that are no dotted quads make no listener; ports that are no ports
+        # start nothing.
+        self.assertEqual(self.option('uhttpd', 'main.listen_http'), '127.0.0.1:8080')
+        self.assertEqual(self.root.calls('vsftpd'), [])
+        self.assertEqual(self.root.calls('telnetd'), [])
+        self.assertData({'v;1;14': '1', 'v;3;5': '8080'})
+
+
+class PortAndAddressTest(ServiceCase):
+    """The ports and addresses that the starts use: the run's own port, checked, and
+    listeners only on addresses."""
+
+    def test_web_listeners_take_the_port_that_the_run_set_and_logs(self):
+        self.configure({'v;3;5': '8080'}, vlan=VLAN, uhttpd=UHTTPD,
+                       network=NETWORK.replace('dhcp', 'static'),
+                       dropbear=dropbear(webname_webmode='HTTP', webname_httpport='9090'))
+        self.start('6:y')
+        self.assertEqual(self.option('uhttpd', 'main.listen_http'),
+                         '127.0.0.1:8080 10.0.10.1:8080')
+        self.assertRegex(self.log()[-1], r'Running Http\.\.\.\[Port\]=\[8080\] at IP=')
+
+    def test_web_start_without_vlan_sections_keeps_the_listeners(self):
+        self.configure(uhttpd=UHTTPD, network=NETWORK)
+        self.start('6:y')
+        self.assertEqual(self.uci_changes(), [])
+        self.assertEqual(self.root.calls('/etc/init.d/uhttpd'), [])
+        self.assertEqual(self.option('uhttpd', 'main.listen_http'), '0.0.0.0:80')
+        self.assertEqual(self.log(), [])
+
+    def test_a_port_that_is_not_one_starts_nothing(self):
+        cases = [({'v;3;4': '1', 'v;3;5': p, 'v;3;10': '1', 'v;3;11': p, 'v;3;1': '1',
+                   'v;3;2': p}, {}) for p in ('0', '70000', '-1', '21x', '')]
+        # Too long for a setting: not read, and the run never had a port.
+        cases.append(({'v;1;14': '1'}, {'dropbear': dropbear(
+            webname_webmode='HTTP', webname_httpport='0', fname_fenabled='1',
+            fname_fport='2121 $(reboot)', tname_tenabled='1', tname_tport='65536')}))
+        for values, configs in cases:
+            with self.subTest(values=values):
+                self.setUp()
+                self.configure(values, vlan=VLAN, uhttpd=UHTTPD, network=NETWORK, **configs)
+                self.start('6:y;12:y;3:y')
+                self.assertEqual(self.uci_changes(), [])
+                self.assertEqual(self.root.calls('vsftpd'), [])
+                self.assertEqual(self.root.calls('telnetd'), [])
+                self.assertEqual(self.log(), [])
+                self.assertFalse(self.root.exists('/var/ftproot'))
+
+    def test_a_listener_address_that_is_no_dotted_quad_is_skipped(self):
+        vlan = VLAN + ("\nconfig vlan\n\toption vlanid '20'\n\toption vlan_used 'on'\n"
+                       "\toption ip '10.0.20.1 10.9.9.9'\n")
+        self.configure(vlan=vlan, uhttpd=UHTTPD, network=NETWORK.replace('dhcp', 'static'))
+        self.start('6:y')
+        self.assertEqual(self.option('uhttpd', 'main.listen_http'), '127.0.0.1:80 10.0.10.1:80')
+        self.assertRegex(self.log()[-1], r'at IP=127\.0\.0\.1 10\.0\.10\.1 $')
 
 
 if __name__ == '__main__':

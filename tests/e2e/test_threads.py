@@ -3,6 +3,7 @@ runs of mode 4, the interactive console of mode 0 fed through standard input and
 a real terminal (tmux), and the auto-reboot countdown that ends a run by itself. Each run
 happens in a device root holding the default catalogue in /etc/apmenu."""
 import errno
+import json
 import os
 import re
 import shlex
@@ -311,24 +312,24 @@ class InteractiveInputTest(ThreadedCase):
         self.assertData({'v;1;3': '8'})
 
 
-@unittest.skipUnless(shutil.which('tmux'), 'tmux is not installed')
-class TerminalTest(TmuxPane, unittest.TestCase):
+class TerminalCase(TmuxPane, unittest.TestCase):
     """Mode 0 on a real terminal: a detached tmux session on a private server runs the
     console in a device root; the test types keys and reads the pane."""
 
     WAIT = 20 if EMULATOR else 10   # seconds for a text to appear
 
-    def setUp(self):
+    def start_console(self, data=None, ping_silent=False):
+        """Starts the console on the default catalogue, its data file replaced by data."""
         self.tmux_server = ['-L', f'apmenu-threads-{os.getpid()}-{time.monotonic_ns()}']
         self.session = 'console'
         self.work = tempfile.mkdtemp(prefix='apmenu-terminal-')
         self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
         for name in (TITLE, DATA):
             with open(os.path.join(self.work, name), 'w') as f:
-                f.write(DEFAULT[name])
+                f.write(data if name == DATA and data is not None else DEFAULT[name])
         command = shlex.join(['env', f'DEVROOT_EMULATOR={EMULATOR}', sys.executable,
                               os.path.abspath(__file__), '--terminal-run', self.work,
-                              APMENU, '--test=0'])
+                              *(['--ping-silent'] if ping_silent else []), APMENU, '--test=0'])
         self.tmux('new-session', '-d', '-s', 'console', '-x', '80', '-y', '30', command)
         self.addCleanup(self.tmux, 'kill-server', check=False)
 
@@ -347,6 +348,13 @@ class TerminalTest(TmuxPane, unittest.TestCase):
         with open(os.path.join(self.work, 'after', name)) as f:
             return f.read()
 
+
+@unittest.skipUnless(shutil.which('tmux'), 'tmux is not installed')
+class TerminalTest(TerminalCase):
+
+    def setUp(self):
+        self.start_console()
+
     def test_main_menu_navigation_edit_and_exit(self):
         self.assertMainMenuShown()
 
@@ -363,6 +371,50 @@ class TerminalTest(TmuxPane, unittest.TestCase):
         self.assertEqual(self.wait_for_end(), 0)
         self.assertEqual(self.saved(DATA), edited(DEFAULT[DATA], {'v;1;3': '45'}))
         self.assertEqual(self.saved(TITLE), DEFAULT[TITLE])
+
+
+@unittest.skipUnless(shutil.which('tmux'), 'tmux is not installed')
+class LongActionTerminalTest(TerminalCase):
+    """The file watch and the ping watchdog typed at a terminal hold the engine; the
+    console still takes an exit key and the end of input meanwhile."""
+
+    RUNNING = 4 if EMULATOR else 2.5   # seconds for the action to be under way
+
+    def data(self):
+        return dict(line.split('=', 1) for line in self.saved(DATA).splitlines())
+
+    def test_exit_key_stops_an_endless_file_watch_and_leaves_saving(self):
+        self.start_console()
+        self.assertMainMenuShown()
+        self.type_line('1')
+        self.wait_for('| SYSTEM |')
+        self.type_line('3:1;5:1;9:y')   # no watchdog was armed: the watch is endless
+        time.sleep(self.RUNNING)
+        self.type_line('e')
+        self.assertEqual(self.wait_for_end(), 0)
+        data = self.data()
+        # The edits were saved, and the checks counted (endless shows 65535).
+        self.assertEqual((data['v;1;3'], data['v;1;5'], data['v;1;4']), ('1', '1', '65535'))
+
+    def test_end_of_input_ends_the_console_while_the_watchdog_runs(self):
+        # The silent 127.0.0.1 of the console's own network namespace, one cycle a second,
+        # fifty failures allowed: the watchdog would run for about a hundred seconds.
+        data = edited(DEFAULT[DATA], {'v;4;1': '127.0.0.1', 'v;4;2': '0', 'v;4;3': '1',
+                                      'v;4;4': '50', 'v;4;5': '1'})
+        self.start_console(data, ping_silent=True)
+        self.assertMainMenuShown()
+        self.type_line('1;3:45')   # an edit that Ctrl-D discards
+        self.wait_for(row(' 3.Watch interval (s)   :45'))
+        self.type_line('!;4;9:y')
+        time.sleep(self.RUNNING)
+        started = time.monotonic()
+        self.tmux('send-keys', '-t', self.session, 'C-d')
+        self.assertEqual(self.wait_for_end(), 0)
+        self.assertLess(time.monotonic() - started, self.WAIT)
+        self.assertEqual(self.saved(DATA), data)
+        self.assertIn('Request timed out.', self.saved('webspingwatchdog.msg'))
+        with open(os.path.join(self.work, 'after', 'calls.json')) as f:
+            self.assertNotIn('reboot', [c[0] for c in json.load(f)])
 
 
 @unittest.skipUnless(HOST_BUILD, 'the fake clock reaches only a program of the host build')
@@ -455,8 +507,12 @@ class CountdownStopTest(ThreadedCase):
 
 def terminal_run(work, argv):
     """Body of the tmux session: runs argv on this terminal in a device root holding the
-    catalogue of the folder work, then copies the catalogue back to work/after and writes
-    the exit status to work/status."""
+    catalogue of the folder work, then copies the catalogue folder back to work/after
+    (with the stand-in calls in work/after/calls.json) and writes the exit status to
+    work/status. A first argument --ping-silent runs it in a network namespace whose
+    127.0.0.1 answers no ping."""
+    ping_silent = argv[:1] == ['--ping-silent']
+    argv = argv[1:] if ping_silent else argv
     # A session killed by the test hangs up this terminal: leave through the root's
     # clean-up, which also ends the program in it.
     signal.signal(signal.SIGHUP, lambda *_: sys.exit(128 + signal.SIGHUP))
@@ -464,11 +520,13 @@ def terminal_run(work, argv):
         for name in (TITLE, DATA):
             with open(os.path.join(work, name), 'rb') as f:
                 root.write(f'{CAT_DIR}/{name}', f.read())
-        status = root.run_interactive(argv, cwd=CAT_DIR)
+        status = root.run_interactive(argv, cwd=CAT_DIR, ping_silent=ping_silent)
         os.mkdir(os.path.join(work, 'after'))
-        for name in (TITLE, DATA):
+        for name in os.listdir(root.host_path(CAT_DIR)):
             shutil.copyfile(root.host_path(f'{CAT_DIR}/{name}'),
                             os.path.join(work, 'after', name))
+        with open(os.path.join(work, 'after', 'calls.json'), 'w') as f:
+            json.dump(root.calls(), f)
     with open(os.path.join(work, 'status.tmp'), 'w') as f:
         f.write(str(status))
     os.rename(os.path.join(work, 'status.tmp'), os.path.join(work, 'status'))
