@@ -63,6 +63,15 @@ def key_script_seeds():
     ]
 
 
+def key_line_seeds():
+    # The key scripts of the README's sets and gets (as apmenu --test=4 builds them), and
+    # its interactive lines typed after an empty script.
+    return key_script_seeds() + [
+        b'0;3;1:abc;e', b'0;3;5:8080;e', b'!;1;10:0.3.5;12:y;e', b'!;1;10:0.3.1;12:y;e',
+        b'\n3\n5\n8080\ns\n0\n1\ne\n',
+    ]
+
+
 def code_number_seeds():
     return [s.encode() for s in (
         '0', '0;', '0;1;6', '0;0;1;6', '0;1;12', '0;1;31', '0;32', '0;1;a', '0;a;1', '1;2',
@@ -178,6 +187,7 @@ def shell_quote_seeds():
 TARGETS = {
     'catalogue_load_fuzz': catalogue_seeds,
     'key_script_fuzz': key_script_seeds,
+    'key_lines_fuzz': key_line_seeds,
     'code_number_fuzz': code_number_seeds,
     'image_check_fuzz': image_check_seeds,
     'text_helpers_fuzz': text_helper_seeds,

@@ -1,0 +1,265 @@
+// Fuzzes the key interpreter in depth: the default catalogue is loaded once, and every
+// input (laid out as console_harness.hpp has it) is interpreted as the key lines of a
+// batch run on it, as apmenu --test=1 SCRIPT path=DIR runs them. Before each input the
+// table is restored to its loaded state.
+//
+// The run takes every path of a console run but the load and what is built from the
+// loaded table alone, which the link wraps:
+//   - load_catalogue gives the run a copy of the loaded items and file texts;
+//   - count_menus gives it the census the load made;
+//   - build_run_model gives it the menu tables and value nodes that the previous run left
+//     (copied from one build after an exit key, which releases them),
+//     with the run state, the current menu and the node texts set as a build sets them;
+//   - context_start hands the tables back when the run ends, however it ends.
+// A save that replaces a catalogue file (rename) has the default files written again
+// before the next input, so that every run reads back the files that it loaded.
+#include <cstdint>
+#include <cstdio>
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue_file.hpp"
+#include "catalogue/menu_tables.hpp"
+#include "console/bridge.hpp"
+#include "console/item_keys.hpp"
+#include "console/run_context.hpp"
+#include "fuzz/console_harness.hpp"
+#include "fuzz/fatal_unwind.hpp"
+#include "fuzz/scratch.hpp"
+
+namespace {
+
+constexpr unsigned sleep_budget = 60;
+
+std::string scratch_dir;
+std::string default_title;
+std::string default_data;
+/// The table and the census of the one load.
+run_context loaded;
+/// True once a save has replaced a catalogue file since the files were last written.
+bool file_replaced = false;
+
+/// What a run builds from the loaded table before its first key, kept between runs. The
+/// tables point into their own vectors' storage, which moving a vector keeps in place.
+struct run_model {
+    bool built = false;
+    uint16_t leaf_count = 0;
+    value_node* node_list = nullptr;
+    /// The node texts a build gives, in node order.
+    std::vector<std::string> texts;
+    /// The previous run's table and file texts, put back to the loaded ones for the next.
+    std::vector<catalogue_item> items;
+    std::array<std::map<std::string, std::string>, 2> file_texts;
+    std::vector<menu_entry**> menu_entry_refs;
+    std::vector<menu_entry*> menu_entry_tables;
+    std::vector<uint8_t> menu_entry_counts;
+    std::vector<std::string> menu_codes;
+    std::vector<menu_desc> menu_descs;
+    std::vector<value_node> nodes;
+    std::vector<std::vector<menu_entry>> menu_entry_store;
+};
+run_model model;
+
+void write_default_files() {
+    write_whole_file(scratch_dir + title_file_name, default_title);
+    write_whole_file(scratch_dir + data_file_name, default_data);
+}
+
+/// Moves the tables between a run and the kept model (either way).
+template <class From, class To>
+void move_tables(From& from, To& to) {
+    to.menu_entry_refs = std::move(from.menu_entry_refs);
+    to.menu_entry_tables = std::move(from.menu_entry_tables);
+    to.menu_entry_counts = std::move(from.menu_entry_counts);
+    to.menu_codes = std::move(from.menu_codes);
+    to.menu_descs = std::move(from.menu_descs);
+    to.nodes = std::move(from.nodes);
+    to.menu_entry_store = std::move(from.menu_entry_store);
+}
+
+/// Hands the run's tables back to the model when the run ends, by its exit key, the end
+/// of its input or a fatal message. After the exit key they are released, and the model
+/// is copied anew before the next input (within the input that released them, so that the
+/// input frees about what the copy takes and the fuzzer sees no growth to search for
+/// leaks).
+struct tables_back {
+    run_context& ctx;
+    ~tables_back() {
+        model.items = std::move(ctx.items);
+        model.file_texts = std::move(ctx.file_texts);
+        model.built = ctx.exited == 0 && !ctx.menu_descs.empty();
+        if (!model.built) return;
+        model.node_list = ctx.node_list;
+        move_tables(ctx, model);
+    }
+};
+
+}  // namespace
+
+extern "C" {
+int __real__Z14load_catalogueR11run_context(run_context& ctx);
+int __real__Z11count_menusR11run_context(run_context& ctx);
+int __real__Z15build_run_modelR11run_context(run_context& ctx);
+int __real__Z13context_startR11run_contextRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE(
+    run_context& ctx, const std::string& script);
+int __real_rename(const char* from, const char* to);
+
+int __wrap__Z14load_catalogueR11run_context(run_context& ctx) {
+    // The previous run's table, its values put back: most are as loaded.
+    if (model.items.size() == loaded.items.size()) {
+        ctx.items = std::move(model.items);
+        for (size_t k = 0; k < ctx.items.size(); ++k)
+            if (ctx.items[k].tag != loaded.items[k].tag || ctx.items[k].value != loaded.items[k].value)
+                ctx.items[k] = loaded.items[k];
+    } else {
+        ctx.items = loaded.items;
+    }
+    ctx.file_texts = std::move(model.file_texts);
+    for (size_t slot = 0; slot < ctx.file_texts.size(); ++slot)
+        if (ctx.file_texts[slot] != loaded.file_texts[slot])
+            ctx.file_texts[slot] = loaded.file_texts[slot];
+    ctx.item_count = loaded.item_count;
+    return 0;
+}
+
+int __wrap__Z11count_menusR11run_context(run_context& ctx) {
+    ctx.menu_ids = loaded.menu_ids;
+    ctx.menu_count = loaded.menu_count;
+    ctx.menu_sizes = loaded.menu_sizes;
+    ctx.tree_count = loaded.tree_count;
+    ctx.leaf_count = loaded.leaf_count;
+    ctx.max_entries = loaded.max_entries;
+    return 0;
+}
+
+int __wrap__Z15build_run_modelR11run_context(run_context& ctx) {
+    if (!model.built) finding("a run found no model of the loaded table");
+    move_tables(model, ctx);
+    model.built = false;
+    ctx.menu_desc_ref = &ctx.menu_descs;
+    ctx.leaf_count = model.leaf_count;
+    reset_run_state(ctx, model.node_list);
+    ctx.cur_entries = ctx.menu_descs[0].entries;
+    ctx.cur_entry_count = ctx.menu_descs[0].count;
+    for (size_t k = 0; k < ctx.nodes.size(); ++k) {
+        std::unique_ptr<std::string>& text = ctx.nodes[k].text;
+        if (!text) text = std::make_unique<std::string>();
+        if (*text != model.texts[k]) *text = model.texts[k];
+    }
+    return 0;
+}
+
+int __wrap__Z13context_startR11run_contextRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE(
+    run_context& ctx, const std::string& script) {
+    tables_back guard{ctx};
+    return __real__Z13context_startR11run_contextRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE(
+        ctx, script);
+}
+
+int __wrap_rename(const char* from, const char* to) {
+    file_replaced = true;
+    return __real_rename(from, to);
+}
+}
+
+namespace {
+
+/// A run's build of the loaded table, made once and never run on: the model is copied
+/// from it after an exit key.
+run_context built;
+
+/// The place in to's storage of a pointer into from's: the same element of the same
+/// vector.
+template <class T>
+T* same_place(T* p, const std::vector<std::vector<T>>& from, std::vector<std::vector<T>>& to) {
+    if (!p) return nullptr;
+    for (size_t k = 0; k < from.size(); ++k)
+        if (p >= from[k].data() && p < from[k].data() + from[k].size())
+            return to[k].data() + (p - from[k].data());
+    finding("a menu table points outside the menu entries");
+}
+
+template <class T>
+T* same_place(T* p, const std::vector<T>& from, std::vector<T>& to) {
+    if (!p) return nullptr;
+    if (p < from.data() || p >= from.data() + from.size())
+        finding("a menu table points outside its vector");
+    return to.data() + (p - from.data());
+}
+
+/// The model: a copy of the built tables, every pointer pointing at the copy's own
+/// storage. Copying costs a fraction of a build, which walks the table for every menu.
+void copy_model() {
+    model.menu_entry_store = built.menu_entry_store;
+    model.menu_entry_counts = built.menu_entry_counts;
+    model.menu_codes = built.menu_codes;
+    model.menu_entry_tables.assign(built.menu_entry_tables.size(), nullptr);
+    for (size_t k = 0; k < built.menu_entry_tables.size(); ++k)
+        model.menu_entry_tables[k] =
+            same_place(built.menu_entry_tables[k], built.menu_entry_store, model.menu_entry_store);
+    model.menu_entry_refs.assign(built.menu_entry_refs.size(), nullptr);
+    for (size_t k = 0; k < built.menu_entry_refs.size(); ++k)
+        model.menu_entry_refs[k] =
+            same_place(built.menu_entry_refs[k], built.menu_entry_tables, model.menu_entry_tables);
+    model.menu_descs = built.menu_descs;
+    for (menu_desc& desc : model.menu_descs)
+        desc.entries = same_place(desc.entries, built.menu_entry_store, model.menu_entry_store);
+    model.nodes.clear();
+    model.nodes.resize(built.nodes.size());
+    for (size_t k = 0; k < built.nodes.size(); ++k) {
+        const value_node& from = built.nodes[k];
+        value_node& to = model.nodes[k];
+        to.number = from.number;
+        if (from.text) to.text = std::make_unique<std::string>(*from.text);
+        to.next = same_place(from.next, built.nodes, model.nodes);
+    }
+    model.node_list = same_place(built.node_list, built.nodes, model.nodes);
+    model.built = true;
+}
+
+/// The run's build, as a run makes it before its first key.
+void build_once() {
+    built.base_dir = loaded.base_dir;
+    entry_handler = handle_item_key;  // as a run sets it before its build
+    __wrap__Z14load_catalogueR11run_context(built);
+    __wrap__Z11count_menusR11run_context(built);
+    __real__Z15build_run_modelR11run_context(built);
+    model.leaf_count = built.leaf_count;
+    for (const value_node& node : built.nodes)
+        model.texts.push_back(node.text ? *node.text : std::string());
+    model.items = built.items;
+    model.file_texts = built.file_texts;
+    copy_model();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    default_title = read_whole_file(std::string(DEFAULT_CATALOGUE_DIR) + title_file_name);
+    default_data = read_whole_file(std::string(DEFAULT_CATALOGUE_DIR) + data_file_name);
+    scratch_dir = make_scratch_folder("key_lines_fuzz");
+    write_default_files();
+    loaded.base_dir = scratch_dir;
+    if (ends_process([] { __real__Z14load_catalogueR11run_context(loaded); }, false))
+        finding("the default catalogue does not load");
+    __real__Z11count_menusR11run_context(loaded);
+    build_once();
+    start_console_harness(sleep_budget);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const console_input input = split_console_input(data, size);
+    if (file_replaced) {
+        write_default_files();
+        file_replaced = false;
+    }
+    prepare_console_run(input);
+    ends_process([&] { run_batch(3, {"AAA", input.script, "path=" + scratch_dir}); }, true);
+    finish_console_run();
+    if (!model.built) copy_model();
+    return 0;
+}
