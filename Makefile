@@ -6,7 +6,7 @@ CTEST = ctest --output-on-failure -j $(JOBS)
 # Our builds treat warnings as errors; a plain cmake (a packager's) only shows them.
 OURS = -DAPMENU_WERROR=ON
 
-.PHONY: all deps zig host mips board asan tsan check check-host check-mips check-board sizes \
+.PHONY: all deps zig layers host mips board asan tsan check check-host check-mips check-board sizes \
 	install package check-asan check-tsan fuzz bench soak demo clean
 
 all: host
@@ -43,10 +43,14 @@ tsan:
 	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DAPMENU_TSAN=ON $(OURS)
 	cmake --build build/tsan -j $(JOBS)
 
-# Every test: the host build, then the shipped build under qemu; then the sizes of what
-# ships.
+# Every test: the layers of the sources, the host build, then the shipped build under qemu;
+# then the sizes of what ships.
 check: deps
-	$(MAKE) check-host check-board sizes
+	$(MAKE) layers check-host check-board sizes
+
+# Fails when a folder includes one above it (scripts/check-layers.py holds the order).
+layers:
+	python3 scripts/check-layers.py
 
 check-host: host
 	cd build/host && $(CTEST)

@@ -15,7 +15,7 @@
 
 #include "catalogue/fatal.hpp"
 #include "catalogue/item_code.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 namespace {
 

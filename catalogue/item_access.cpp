@@ -9,8 +9,7 @@
 #include "catalogue/catalogue_file.hpp"
 #include "catalogue/fatal.hpp"
 #include "catalogue/item_code.hpp"
-#include "catalogue/menu_tables.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 namespace {
 
@@ -99,6 +98,17 @@ void set_value(run_context* ctx, std::string_view code, const std::string& text)
     value_node* node = nullptr;
     find_node(*ctx, node, number);
     if (node) node->text = std::make_unique<std::string>(copy);
+}
+
+int find_node(run_context& ctx, value_node*& out, uint16_t number) {
+    out = nullptr;
+    for (value_node* node = ctx.node_list; node; node = node->next) {
+        if (node->number == number) {
+            out = node;
+            break;
+        }
+    }
+    return 0;
 }
 
 std::string* node_text(run_context& ctx, std::string_view code) {

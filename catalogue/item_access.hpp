@@ -2,10 +2,12 @@
 // ('0;0;1;6', the title of that item).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 struct run_context;
+struct value_node;
 
 /// A working console's catalogue holds exactly this many items; every read checks it.
 constexpr int32_t catalogue_item_total = 101;
@@ -37,6 +39,10 @@ int value_length(const run_context& ctx, std::string_view code);
 /// Replaces the item's text ("pItem=NULL" is printed when there is no such item) and, for
 /// a value code, the text of the leaf's value node when it has one.
 void set_value(run_context* ctx, std::string_view code, const std::string& text);
+
+/// The first value node in list order with this item number, or null. The one lookup of
+/// the value nodes: the menu tables and the value access both use it.
+int find_node(run_context& ctx, value_node*& out, uint16_t number);
 
 /// The node text of the leaf with this item code, or null when no leaf has its number.
 std::string* node_text(run_context& ctx, std::string_view code);

@@ -8,7 +8,7 @@
 #include "catalogue/item_roles.hpp"
 #include "catalogue/item_code.hpp"
 #include "common/text_fields.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 item_handler entry_handler = nullptr;
 
@@ -318,17 +318,6 @@ int enter_path_menu(run_context& ctx, const menu_entry*& entries) {
         return 0;
     }
     entries = ctx.cur_entries;
-    return 0;
-}
-
-int find_node(run_context& ctx, value_node*& out, uint16_t number) {
-    out = nullptr;
-    for (value_node* node = ctx.node_list; node; node = node->next) {
-        if (node->number == number) {
-            out = node;
-            break;
-        }
-    }
     return 0;
 }
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/catalogue_types.hpp"
+#include "state/catalogue_types.hpp"
 
 /// Longest menu line ("code;number=title").
 constexpr size_t menu_line_max = 37;
@@ -72,5 +72,3 @@ int find_path_menu(run_context& ctx, const menu_entry*& entries, uint8_t& count)
 /// menu, gives null and the current menu stays.
 int enter_path_menu(run_context& ctx, const menu_entry*& entries);
 
-/// The first node in list order with this item number, or null.
-int find_node(run_context& ctx, value_node*& out, uint16_t number);

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 /// Expects statement to end the process with status, its standard output matching regex
 /// (the diagnostics are printed there; the death test reads standard error).

@@ -12,7 +12,7 @@
 #include "console/console_run.hpp"
 #include "console/interpreter.hpp"
 #include "console/prompts.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 namespace {
 

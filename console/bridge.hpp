@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "catalogue/catalogue_types.hpp"
-#include "console/run_context.hpp"
+#include "state/catalogue_types.hpp"
+#include "state/run_context.hpp"
 
 /// The arguments of a run's thread: (argc, argv) of console_run.
 struct run_block {

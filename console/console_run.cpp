@@ -6,7 +6,7 @@
 #include "common/shell.hpp"
 #include "common/text_fields.hpp"
 #include "console/interpreter.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // One console run, from an argument vector to a finished run.
 #pragma once
 
-#include "catalogue/catalogue_types.hpp"
-#include "console/run_context.hpp"
+#include "state/catalogue_types.hpp"
+#include "state/run_context.hpp"
 
 /// Runs the console: argv[1] (when argc >= 2) is the key script, argv[2] (when argc >= 3)
 /// the option path=DIR naming the catalogue directory; saves says what its saves do.

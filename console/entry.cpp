@@ -4,7 +4,7 @@
 
 #include "common/text_fields.hpp"
 #include "console/bridge.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "catalogue/catalogue_types.hpp"
+#include "state/catalogue_types.hpp"
 
 /// What the command line asks for.
 enum class entry_action {

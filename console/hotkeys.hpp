@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 /// The hotkey table, in the order of the hotkey line and of matching.
 extern const menu_entry hotkey_table[];

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 /// Initialises ctx's tables for the run and interprets script, then whatever input the
 /// mode provides, until the exit key. Returns when the run has ended.

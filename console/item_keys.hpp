@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 /// Moves through the menus or, on a leaf, asks for its value and acts on the answer; then
 /// redraws.

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 /// What an answer means.
 /// True for an answer that renames its entry: '[' first and ']' last.

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 /// Empties the menu path: the main menu.
 int path_clear(run_context& ctx);

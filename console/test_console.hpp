@@ -9,7 +9,7 @@
 #include <string>
 
 #include "catalogue/test_catalogue.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 /// What fn printed on standard output.
 inline std::string capture_stdout(const std::function<void()>& fn) {

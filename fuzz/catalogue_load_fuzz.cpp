@@ -11,7 +11,7 @@
 
 #include "catalogue/catalogue_file.hpp"
 #include "catalogue/menu_tables.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 #include "fuzz/fatal_unwind.hpp"
 #include "fuzz/scratch.hpp"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "catalogue/catalogue_types.hpp"
+#include "state/catalogue_types.hpp"
 #include "catalogue/item_code.hpp"
 #include "fuzz/fatal_unwind.hpp"
 

@@ -11,7 +11,7 @@
 #include "catalogue/fatal.hpp"
 #include "common/shell.hpp"
 #include "common/timestamp.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 #include "fuzz/fatal_unwind.hpp"
 #include "fuzz/scratch.hpp"
 #include "services/auto_reboot.hpp"

@@ -25,7 +25,7 @@
 #include "catalogue/menu_tables.hpp"
 #include "console/bridge.hpp"
 #include "console/item_keys.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 #include "fuzz/console_harness.hpp"
 #include "fuzz/fatal_unwind.hpp"
 #include "fuzz/scratch.hpp"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/catalogue_types.hpp"
+#include "state/catalogue_types.hpp"
 
 /// One SSID of the list and the wireless section (device ath<section>) that carries it.
 struct listed_ssid {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/catalogue_types.hpp"
+#include "state/catalogue_types.hpp"
 
 /// One tagged sub-interface whose priority maps are set.
 struct priority_target {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/catalogue_types.hpp"
+#include "state/catalogue_types.hpp"
 #include "netsetup/web_settings.hpp"
 
 /// One vlansw entry: a VLAN carried, tagged on eth0, on the trunk of a wireless interface.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/catalogue_types.hpp"
+#include "state/catalogue_types.hpp"
 
 /// An encrypted interface ath<index> whose run-time files are there.
 struct wpa_iface {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 /// autoreboot_seconds = the current second of the minute.
 void capture_reboot_seconds(run_context& ctx);

@@ -16,7 +16,7 @@
 #include <ctime>
 
 #include "common/log_line.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // start is logged; none waits for its service.
 #pragma once
 
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 /// Rebuilds uhttpd's HTTP listeners (loopback and the addresses of the VLANs in use, when
 /// the web mode is HTTP; none in the other mode), commits and restarts uhttpd and logs the

@@ -30,7 +30,7 @@
 #include "catalogue/menu_tables.hpp"
 #include "console/bridge.hpp"
 #include "console/item_keys.hpp"
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 #include "services/ping_watchdog.hpp"
 
 namespace {

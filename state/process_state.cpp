@@ -1,7 +1,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 run_context* current_context = nullptr;
 process_mutex mailbox_lock;

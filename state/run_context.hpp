@@ -11,7 +11,7 @@
 
 #include <pthread.h>
 
-#include "catalogue/catalogue_types.hpp"
+#include "state/catalogue_types.hpp"
 
 /// Longest texts of the interpreter's buffers.
 constexpr size_t cmd_max = 133;     ///< cmd, key_arg and pending

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "console/run_context.hpp"
+#include "state/run_context.hpp"
 
 TEST(run_context, starts_with_the_initial_values) {
     run_context ctx;
