@@ -330,8 +330,10 @@ void read_while_action_runs() {
     if (poll(&input, 1, 0) <= 0) return;
     std::string line;
     if (!read_input_line_until_end(line)) {
+        // An exit key typed before it wins: the run then leaves, saving.
         typed_input_ended = true;
-        interrupt_request = console_interrupt::end_of_input;
+        console_interrupt none = console_interrupt::none;
+        interrupt_request.compare_exchange_strong(none, console_interrupt::end_of_input);
     } else {
         if (is_exit_line(line)) {
             console_interrupt none = console_interrupt::none;
@@ -382,6 +384,8 @@ bool read_typed_line(run_context& ctx) {
     if (!typed_ahead.empty()) {
         line = typed_ahead.front();
         typed_ahead.pop_front();
+    } else if (typed_input_ended) {
+        end_process({}, 0);  // the input ended during an action: as at the menu
     } else if (ctx.timer_state == 0) {
         read_input_line(line);
     } else {

@@ -10,6 +10,7 @@ sys.path.insert(0, os.path.join(HERE, '..', 'devroot'))
 sys.path.insert(0, HERE)
 from devroot import APMENU  # noqa: E402
 from test_console import CAT_DIR, DATA, DEFAULT, ConsoleCase, edited  # noqa: E402
+from test_threads import OpenInput  # noqa: E402
 
 LOG = '/etc/log_zelk.txt'
 MSG = CAT_DIR + '/webspingwatchdog.msg'
@@ -189,7 +190,13 @@ class ThreadedWatchTest(WatchCase):
                           v_1_5='1', v_1_2='echo ran >> /var/ran', v_1_13='cat /var/app.log')
         self.install(data=edited(DEFAULT[DATA], values))
         self.root.write('/var/app.log', 'error\n')
-        r = self.apmenu('--test=0', stdin='4;9:y\n!;1;9:y\ne\n', net=True)
+        # The exit key comes once the watch is over: typed while it runs, it would stop it.
+        feed = OpenInput(self.root, ['4;9:y\n!;1;9:y\n', 'e\n'])
+        try:
+            r = self.root.run(feed.argv([APMENU, '--test=0']), cwd=CAT_DIR, net=True,
+                              timeout=60)
+        finally:
+            feed.close()
         self.assertEqual(r.returncode, 0, r)
         self.assertEqual(self.root.read('/var/ran'), 'ran\n')
         self.assertData(dict(values, **{'v;1;7': '1', 'v;1;8': '1', 'v;1;4': '1'}))
