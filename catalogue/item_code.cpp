@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "catalogue/catalogue_types.hpp"
+#include "state/catalogue_types.hpp"
 #include "catalogue/fatal.hpp"
 
 namespace {
