@@ -213,6 +213,9 @@ int run_interactive(int argc, const arg_vector& argv) {
         // waits for a line: nothing is left to do, so the process ends without it.
         std::lock_guard<process_mutex> hold(mailbox_lock);
         if (keyboard_reading) {
+            // The keyboard waits in its read and touches the run no more: the engine's
+            // thread, finished, can be joined before the end.
+            pthread_join(engine_side, nullptr);
             std::fflush(stdout);
             std::fflush(stderr);
             _exit(0);
