@@ -21,6 +21,20 @@ pthread_cond_t ready_signal = PTHREAD_COND_INITIALIZER;
 bool ready = false;
 bool ended = false;
 
+/// Raises one of the start-order flags and wakes whoever waits for it.
+void raise_flag(bool& flag) {
+    pthread_mutex_lock(&ready_lock);
+    flag = true;
+    pthread_mutex_unlock(&ready_lock);
+    pthread_cond_broadcast(&ready_signal);
+}
+
+void wait_for_flag(const bool& flag) {
+    pthread_mutex_lock(&ready_lock);
+    while (!flag) pthread_cond_wait(&ready_signal, &ready_lock);
+    pthread_mutex_unlock(&ready_lock);
+}
+
 }  // namespace
 
 void reset_engine_ready() {
@@ -30,31 +44,10 @@ void reset_engine_ready() {
     pthread_mutex_unlock(&ready_lock);
 }
 
-void engine_ready() {
-    pthread_mutex_lock(&ready_lock);
-    ready = true;
-    pthread_mutex_unlock(&ready_lock);
-    pthread_cond_broadcast(&ready_signal);
-}
-
-void wait_for_engine() {
-    pthread_mutex_lock(&ready_lock);
-    while (!ready) pthread_cond_wait(&ready_signal, &ready_lock);
-    pthread_mutex_unlock(&ready_lock);
-}
-
-void engine_ended() {
-    pthread_mutex_lock(&ready_lock);
-    ended = true;
-    pthread_mutex_unlock(&ready_lock);
-    pthread_cond_broadcast(&ready_signal);
-}
-
-void wait_for_engine_end() {
-    pthread_mutex_lock(&ready_lock);
-    while (!ended) pthread_cond_wait(&ready_signal, &ready_lock);
-    pthread_mutex_unlock(&ready_lock);
-}
+void engine_ready() { raise_flag(ready); }
+void wait_for_engine() { wait_for_flag(ready); }
+void engine_ended() { raise_flag(ended); }
+void wait_for_engine_end() { wait_for_flag(ended); }
 
 namespace {
 
