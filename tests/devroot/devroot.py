@@ -226,6 +226,7 @@ class DeviceRoot:
     def __init__(self, emulator=None):
         self.emulator = shlex.split(EMULATOR if emulator is None else emulator)
         self._base = tempfile.mkdtemp(prefix='devroot-')
+        self._started = []      # the Runs of start(), to know which may still be going
         try:
             self._lay_out()
         except BaseException:
@@ -355,7 +356,9 @@ class DeviceRoot:
             command, env=self._environment(argv, cwd, env, net, ping_silent, faketime, ptys),
             stdin=subprocess.DEVNULL if stdin is None else subprocess.PIPE,
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
-        return Run(argv, proc, None if stdin is None else _bytes(stdin), timeout)
+        started = Run(argv, proc, None if stdin is None else _bytes(stdin), timeout)
+        self._started = [r for r in self._started if not r.ended()] + [started]
+        return started
 
     def run_interactive(self, argv, cwd='/', env=None, net=False, faketime=None,
                         ping_silent=False):
@@ -425,8 +428,10 @@ class DeviceRoot:
         environment['DEVROOT_PTYS'] = '1' if ptys else '0'
         environment['DEVROOT_REBOOT_PROGRAMS'] = '\n'.join(_reboot_targets())
         # /proc keeps no numeric entries, so pidof finds nothing; a leak checker needs
-        # its own, which enter.sh then makes for the program alone.
-        self._remove_process_entries()
+        # its own, which enter.sh then makes for the program alone. Entries stay while
+        # another run of this root is going: its leak checks read them at its end.
+        if not any(not r.ended() for r in self._started):
+            self._remove_process_entries()
         # The program may also be an argument of a wrapper such as sh -c 'exec "$@"'.
         words = [os.fsdecode(w) for w in argv]
         leak_checked = any('/' in w and _has_leak_checker(w) for w in words)

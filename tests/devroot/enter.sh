@@ -76,10 +76,11 @@ set +e
 if [ "$proc_entry" = 1 ]; then
   # A sanitizer's leak check lists the threads at /proc/<its pid>/task: give the
   # program, and only it, its numeric entry (the subshell's pid is the program's).
-  ( ln -s ".kernel/$BASHPID" "/proc/$BASHPID" && exec "$@" )
-  status=$?
-  rm -f /proc/[0-9]*
-  exit $status
+  # The entry stays when the program ends: the root's /proc is shared by every run of
+  # the root, and another run going on may hold an entry of the same number. The next
+  # run started while none is going clears them all.
+  ( ln -sf ".kernel/$BASHPID" "/proc/$BASHPID" && exec "$@" )
+  exit $?
 fi
 "$@"
 exit $?
