@@ -22,7 +22,7 @@ sys.path.insert(0, HERE)
 from devroot import APMENU, EMULATOR, DeviceRoot  # noqa: E402
 from tmux_pane import TmuxPane  # noqa: E402
 from test_console import CAT_DIR, DATA, DEFAULT, TITLE, edited  # noqa: E402
-from test_telnet import (CLOSED, LOGIN, SESSION, STATUS, TMUX_CONF, TMUX_SOCKET,  # noqa: E402
+from test_telnet import (LOGIN, SESSION, STATUS, TMUX_CONF, TMUX_SOCKET,  # noqa: E402
                          serving_script, static_busybox)
 
 # 200 rounds on the host build: about 12 s (the whole test about 15-30 s); under the
@@ -153,7 +153,8 @@ class StressTest(TmuxPane, unittest.TestCase):
         self.assertEqual(self.script.wait().returncode, 0)
         for session in (SESSION, PTY_SESSION):
             self.on(session).type_line('e')
-        self.on(SESSION).wait_for(CLOSED)
+        # Each console's status, written when it has ended, tells how it ended (the
+        # telnet client's last words can be lost as its pane closes).
         deadline = time.monotonic() + self.WAIT
         while not all(self.root.exists(s) for s in (STATUS, PTY_STATUS)):
             self.assertLess(time.monotonic(), deadline, 'a console did not end')
