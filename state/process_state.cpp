@@ -1,6 +1,3 @@
-#include <cerrno>
-#include <ctime>
-
 #include "state/run_context.hpp"
 
 run_context* current_context = nullptr;
@@ -64,13 +61,4 @@ bool sleep_unless_interrupted(unsigned ms) {
         sleep_ms(slice);
         ms -= slice;
     }
-}
-
-int sleep_ms(unsigned ms) {
-    struct timespec want;
-    want.tv_sec = static_cast<time_t>(ms / 1000);
-    want.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
-    struct timespec left;
-    while (nanosleep(&want, &left) != 0 && errno == EINTR) want = left;
-    return 1;
 }
