@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -104,6 +103,15 @@ size_t count_item_lines(const std::string& path) {
     return n;
 }
 
+int sort_class(std::string_view tag);
+
+/// tag_order_key of tag, whose tag_sort_code is sort_code.
+uint32_t order_key_of(std::string_view tag, std::string_view sort_code) {
+    uint16_t number = 0;
+    code_number(nullptr, number, sort_code);
+    return static_cast<uint32_t>(number) * 2 + static_cast<uint32_t>(sort_class(tag));
+}
+
 [[noreturn]] void malformed_line(const std::string& path, size_t line_no) {
     catalogue_fatal(fill_format(msg_malformed_line, {path, std::to_string(line_no)}), 1);
 }
@@ -128,7 +136,7 @@ void read_items(const std::string& path, std::vector<catalogue_item>& items,
         if (sort_code.size() > code_max) malformed_line(path, line_no);
         // Every tag's number is worked out (and so checked) here, once: sorts and lookups
         // compare the keys.
-        item.order_key = tag_order_key(item.tag);
+        item.order_key = order_key_of(item.tag, sort_code);
         items.push_back(std::move(item));
     }
 }
@@ -265,9 +273,30 @@ bool has_own_edits(const run_context& ctx, size_t slot, belongs_test belongs) {
 std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
                                          belongs_test belongs,
                                          std::vector<catalogue_item> on_disk, bool& changed) {
-    std::map<std::string_view, const catalogue_item*> own;
+    // The run's items of this file, each tag once (its first item), in the run's order,
+    // which is item number order: a file item finds its run item by a binary search of
+    // its key and then by its tag among the few items of the same number.
+    struct own_item {
+        const catalogue_item* item;
+        bool met;  ///< found in the file, or added to the output
+    };
+    std::vector<own_item> own;
+    auto same_tag_before = [&own](const catalogue_item& item) {
+        for (auto k = own.rbegin(); k != own.rend() && k->item->order_key == item.order_key; ++k)
+            if (k->item->tag == item.tag) return true;
+        return false;
+    };
     for (const catalogue_item& item : ctx.items)
-        if (belongs(item.tag)) own.emplace(item.tag, &item);  // the first of equal tags
+        if (belongs(item.tag) && !same_tag_before(item)) own.push_back({&item, false});
+    auto find_own = [&own](const catalogue_item& item) -> own_item* {
+        auto it = std::lower_bound(own.begin(), own.end(), item.order_key,
+                                   [](const own_item& o, uint32_t key) {
+                                       return o.item->order_key < key;
+                                   });
+        for (; it != own.end() && it->item->order_key == item.order_key; ++it)
+            if (it->item->tag == item.tag) return &*it;
+        return nullptr;
+    };
 
     changed = false;
     std::vector<catalogue_item> out;
@@ -277,22 +306,21 @@ std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
             changed = true;
             continue;
         }
-        auto it = own.find(item.tag);
         // A tag the file repeats meets its run item once; later copies stay as they are.
-        if (it != own.end() && it->second) {
-            if (is_own_edit(ctx, slot, *it->second) && item.value != it->second->value) {
-                item.value = it->second->value;
+        own_item* match = find_own(item);
+        if (match && !match->met) {
+            if (is_own_edit(ctx, slot, *match->item) && item.value != match->item->value) {
+                item.value = match->item->value;
                 changed = true;
             }
-            it->second = nullptr;  // found in the file
+            match->met = true;
         }
         out.push_back(std::move(item));
     }
-    for (const catalogue_item& item : ctx.items) {
-        auto it = own.find(item.tag);
-        if (it == own.end() || it->second != &item) continue;
-        out.push_back(item);
-        it->second = nullptr;
+    for (own_item& entry : own) {
+        if (entry.met) continue;
+        out.push_back(*entry.item);
+        entry.met = true;
         changed = true;
     }
     std::stable_sort(out.begin(), out.end(), by_tag_order{});
@@ -379,9 +407,7 @@ int load_catalogue(run_context& ctx) {
 }
 
 uint32_t tag_order_key(std::string_view tag) {
-    uint16_t number = 0;
-    code_number(nullptr, number, tag_sort_code(tag));
-    return static_cast<uint32_t>(number) * 2 + static_cast<uint32_t>(sort_class(tag));
+    return order_key_of(tag, tag_sort_code(tag));
 }
 
 int compare_tags(std::string_view a, std::string_view b) {
