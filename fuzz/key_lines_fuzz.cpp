@@ -1,16 +1,18 @@
 // Fuzzes the key interpreter in depth: the default catalogue is loaded once, and every
 // input (laid out as console_harness.hpp has it) is interpreted as the key lines of a
-// batch run on it, as apmenu --test=1 SCRIPT path=DIR runs them. Before each input the
-// table is restored to its loaded state.
+// batch run on it, as apmenu --test=1 SCRIPT path=DIR runs them. As each run ends, the
+// table is put back to its loaded state.
 //
 // The run takes every path of a console run but the load and what is built from the
 // loaded table alone, which the link wraps:
-//   - load_catalogue gives the run a copy of the loaded items and file texts;
+//   - load_catalogue gives the run the loaded items and file texts (the previous run's,
+//     put back);
 //   - count_menus gives it the census the load made;
 //   - build_run_model gives it the menu tables and value nodes that the previous run left
 //     (copied from one build after an exit key, which releases them),
-//     with the run state, the current menu and the node texts set as a build sets them;
-//   - context_start hands the tables back when the run ends, however it ends.
+//     with the run state and the current menu set as a build sets them;
+//   - context_start hands the tables back when the run ends, however it ends, and puts
+//     back the values, the file texts and the node texts that the run changed.
 // A save that replaces a catalogue file (rename) has the default files written again
 // before the next input, so that every run reads back the files that it loaded.
 #include <cstdint>
@@ -32,7 +34,10 @@
 
 namespace {
 
-constexpr unsigned sleep_budget = 60;
+/// Sleeps of a run before it counts as waiting for good: twenty refreshes of a countdown or
+/// twenty checks of a watch at its shortest interval take every branch that a longer wait
+/// only repeats, and each repeat costs as much as a short input.
+constexpr unsigned sleep_budget = 20;
 
 std::string scratch_dir;
 std::string default_title;
@@ -80,20 +85,54 @@ void move_tables(From& from, To& to) {
     to.menu_entry_store = std::move(from.menu_entry_store);
 }
 
+/// Puts the table and the file texts that a run leaves back to the loaded ones. Tags never
+/// change (an item is only ever given a new value), so a value that differs is all there
+/// is to mend; it gets a fresh copy, which frees the text that the run grew. Done before
+/// the input ends, so that what the input allocated is freed within it and the fuzzer
+/// finds no growth to search for leaks.
+void restore_loaded(std::vector<catalogue_item>& items,
+                    std::array<std::map<std::string, std::string>, 2>& file_texts) {
+    if (items.size() != loaded.items.size()) {
+        items = loaded.items;  // the run ended before its load
+    } else {
+        for (size_t k = 0; k < items.size(); ++k) {
+            if (items[k].tag.size() != loaded.items[k].tag.size())
+                finding("a run changed the tag of an item");
+            if (items[k].value != loaded.items[k].value)
+                items[k].value = std::string(loaded.items[k].value);
+        }
+    }
+    for (size_t slot = 0; slot < file_texts.size(); ++slot) {
+        auto& texts = file_texts[slot];
+        const auto& as_loaded = loaded.file_texts[slot];
+        bool same = texts.size() == as_loaded.size();
+        for (auto a = texts.cbegin(), b = as_loaded.cbegin(); same && a != texts.cend(); ++a, ++b)
+            same = a->first.size() == b->first.size() && a->second == b->second;
+        if (!same) texts = as_loaded;
+    }
+}
+
 /// Hands the run's tables back to the model when the run ends, by its exit key, the end
 /// of its input or a fatal message. After the exit key they are released, and the model
 /// is copied anew before the next input (within the input that released them, so that the
-/// input frees about what the copy takes and the fuzzer sees no growth to search for
-/// leaks).
+/// input frees about what the copy takes).
 struct tables_back {
     run_context& ctx;
     ~tables_back() {
-        model.items = std::move(ctx.items);
-        model.file_texts = std::move(ctx.file_texts);
+        // A run that ended before its load never took them.
+        if (!ctx.items.empty()) model.items = std::move(ctx.items);
+        if (!ctx.file_texts[0].empty() || !ctx.file_texts[1].empty())
+            model.file_texts = std::move(ctx.file_texts);
+        restore_loaded(model.items, model.file_texts);
         model.built = ctx.exited == 0 && !ctx.menu_descs.empty();
         if (!model.built) return;
         model.node_list = ctx.node_list;
         move_tables(ctx, model);
+        for (size_t k = 0; k < model.nodes.size(); ++k) {  // the node texts a build gives
+            std::unique_ptr<std::string>& text = model.nodes[k].text;
+            if (!text) text = std::make_unique<std::string>(model.texts[k]);
+            else if (*text != model.texts[k]) *text = std::string(model.texts[k]);
+        }
     }
 };
 
@@ -108,19 +147,9 @@ int __real__Z13context_startR11run_contextRKNSt7__cxx1112basic_stringIcSt11char_
 int __real_rename(const char* from, const char* to);
 
 int __wrap__Z14load_catalogueR11run_context(run_context& ctx) {
-    // The previous run's table, its values put back: most are as loaded.
-    if (model.items.size() == loaded.items.size()) {
-        ctx.items = std::move(model.items);
-        for (size_t k = 0; k < ctx.items.size(); ++k)
-            if (ctx.items[k].tag != loaded.items[k].tag || ctx.items[k].value != loaded.items[k].value)
-                ctx.items[k] = loaded.items[k];
-    } else {
-        ctx.items = loaded.items;
-    }
+    // The previous run's table and file texts, put back to the loaded ones as it ended.
+    ctx.items = std::move(model.items);
     ctx.file_texts = std::move(model.file_texts);
-    for (size_t slot = 0; slot < ctx.file_texts.size(); ++slot)
-        if (ctx.file_texts[slot] != loaded.file_texts[slot])
-            ctx.file_texts[slot] = loaded.file_texts[slot];
     ctx.item_count = loaded.item_count;
     return 0;
 }
@@ -144,11 +173,6 @@ int __wrap__Z15build_run_modelR11run_context(run_context& ctx) {
     reset_run_state(ctx, model.node_list);
     ctx.cur_entries = ctx.menu_descs[0].entries;
     ctx.cur_entry_count = ctx.menu_descs[0].count;
-    for (size_t k = 0; k < ctx.nodes.size(); ++k) {
-        std::unique_ptr<std::string>& text = ctx.nodes[k].text;
-        if (!text) text = std::make_unique<std::string>();
-        if (*text != model.texts[k]) *text = model.texts[k];
-    }
     return 0;
 }
 
@@ -224,7 +248,9 @@ void copy_model() {
 void build_once() {
     built.base_dir = loaded.base_dir;
     entry_handler = handle_item_key;  // as a run sets it before its build
-    __wrap__Z14load_catalogueR11run_context(built);
+    built.items = loaded.items;
+    built.file_texts = loaded.file_texts;
+    built.item_count = loaded.item_count;
     __wrap__Z11count_menusR11run_context(built);
     __real__Z15build_run_modelR11run_context(built);
     model.leaf_count = built.leaf_count;
