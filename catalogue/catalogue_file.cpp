@@ -317,10 +317,9 @@ std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
         }
         out.push_back(std::move(item));
     }
-    for (own_item& entry : own) {
+    for (const own_item& entry : own) {
         if (entry.met) continue;
         out.push_back(*entry.item);
-        entry.met = true;
         changed = true;
     }
     std::stable_sort(out.begin(), out.end(), by_tag_order{});
