@@ -95,12 +95,14 @@ void refresh_remaining(run_context& ctx, bool passage) {
 
     std::string old_text;
     get_value(ctx, remaining_item, old_text);
-    set_value(&ctx, remaining_item, format_period(d));
 
     long old_s = 0;
     const bool passed = passage && ctx.timer_state == timer_running &&
                         period_seconds(old_text, old_s) && old_s <= passed_due_window &&
                         d > old_s;
+    // A due second that went by unseen (a busy device) still shows, and saves, as due,
+    // not as the next day's full period.
+    set_value(&ctx, remaining_item, format_period(passed ? 0 : d));
     if (d == 0 || passed) ctx.timer_state = timer_due;
 }
 
