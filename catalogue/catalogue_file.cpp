@@ -250,9 +250,8 @@ int write_failed(run_context& ctx, const std::string& path) {
 
 /// True when the run changed item since the file at slot was last read or written.
 bool is_own_edit(const run_context& ctx, size_t slot, const catalogue_item& item) {
-    const auto& texts = ctx.file_texts[slot];
-    auto it = texts.find(item.tag);
-    return it == texts.end() || it->second != item.value;
+    const std::string* held = ctx.file_texts[slot].find(item);
+    return !held || *held != item.value;
 }
 
 /// True when the run holds an edit of its own for the file at slot, or an item the file
@@ -260,8 +259,8 @@ bool is_own_edit(const run_context& ctx, size_t slot, const catalogue_item& item
 bool has_own_edits(const run_context& ctx, size_t slot, belongs_test belongs) {
     for (const catalogue_item& item : ctx.items)
         if (belongs(item.tag) && is_own_edit(ctx, slot, item)) return true;
-    for (const auto& held : ctx.file_texts[slot])
-        if (!belongs(held.first)) return true;
+    for (const held_text& held : ctx.file_texts[slot])
+        if (held.held && !belongs(held.tag)) return true;
     return false;
 }
 
@@ -341,6 +340,7 @@ int save_file(run_context& ctx, size_t slot, belongs_test belongs) {
     remove_stale_temp_files(ctx.base_dir);
 
     std::vector<catalogue_item> on_disk;
+    on_disk.reserve(ctx.items.size());  // the file holds about as many: no regrowth
     read_items(path, on_disk, true);
     bool changed = false;
     const std::vector<catalogue_item> items =
@@ -354,7 +354,7 @@ int save_file(run_context& ctx, size_t slot, belongs_test belongs) {
 
     auto& texts = ctx.file_texts[slot];
     for (const catalogue_item& item : ctx.items)
-        if (belongs(item.tag)) texts[item.tag] = item.value;
+        if (belongs(item.tag)) texts.hold(item);
     return 0;
 }
 
@@ -396,7 +396,7 @@ int load_catalogue(run_context& ctx) {
         auto& texts = ctx.file_texts[slot];
         texts.clear();
         for (size_t k = first; k < ctx.items.size(); ++k)
-            texts.emplace(ctx.items[k].tag, ctx.items[k].value);
+            texts.hold_first(ctx.items[k]);
     }
     // A stable sort keeps equal numbers (outside the format) in file order, so a load and
     // save of such a catalogue is still repeatable.

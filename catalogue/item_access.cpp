@@ -88,7 +88,7 @@ void set_value(run_context* ctx, std::string_view code, const std::string& text)
         ctx->items[i].value = copy;
         // A text set here is this run's edit even when it equals what the file held, so
         // that it is written over whatever another run saved meanwhile: the later wins.
-        for (auto& texts : ctx->file_texts) texts.erase(ctx->items[i].tag);
+        for (auto& texts : ctx->file_texts) texts.drop(ctx->items[i]);
     } else {
         std::fputs(msg_no_item, stdout);
     }

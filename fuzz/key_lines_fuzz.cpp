@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <array>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,7 +56,7 @@ struct run_model {
     std::vector<std::string> texts;
     /// The previous run's table and file texts, put back to the loaded ones for the next.
     std::vector<catalogue_item> items;
-    std::array<std::map<std::string, std::string>, 2> file_texts;
+    std::array<held_texts, 2> file_texts;
     std::vector<menu_entry**> menu_entry_refs;
     std::vector<menu_entry*> menu_entry_tables;
     std::vector<uint8_t> menu_entry_counts;
@@ -91,7 +90,7 @@ void move_tables(From& from, To& to) {
 /// the input ends, so that what the input allocated is freed within it and the fuzzer
 /// finds no growth to search for leaks.
 void restore_loaded(std::vector<catalogue_item>& items,
-                    std::array<std::map<std::string, std::string>, 2>& file_texts) {
+                    std::array<held_texts, 2>& file_texts) {
     if (items.size() != loaded.items.size()) {
         items = loaded.items;  // the run ended before its load
     } else {
@@ -106,8 +105,8 @@ void restore_loaded(std::vector<catalogue_item>& items,
         auto& texts = file_texts[slot];
         const auto& as_loaded = loaded.file_texts[slot];
         bool same = texts.size() == as_loaded.size();
-        for (auto a = texts.cbegin(), b = as_loaded.cbegin(); same && a != texts.cend(); ++a, ++b)
-            same = a->first.size() == b->first.size() && a->second == b->second;
+        for (auto a = texts.begin(), b = as_loaded.begin(); same && a != texts.end(); ++a, ++b)
+            same = a->tag.size() == b->tag.size() && a->held == b->held && a->value == b->value;
         if (!same) texts = as_loaded;
     }
 }

@@ -4,7 +4,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +11,7 @@
 #include <pthread.h>
 
 #include "state/catalogue_types.hpp"
+#include "state/held_texts.hpp"
 
 /// Longest texts of the interpreter's buffers.
 constexpr size_t cmd_max = 133;     ///< cmd, key_arg and pending
@@ -92,12 +92,12 @@ struct run_context {
     /// 1 once the exit key has been handled: the tables are released and whichever loop
     /// still runs ends without touching them.
     uint8_t exited = 0;
-    /// For each catalogue file ([0] title, [1] data): tag -> the text the file held when
-    /// this run last read or wrote it. An item whose text differs, or whose tag set_value
+    /// For each catalogue file ([0] title, [1] data): the text of each tag that the file
+    /// held when this run last read or wrote it. An item whose text differs, or whose tag set_value
     /// has dropped from here, is this run's own edit; a save writes only those over the
     /// file as it is then, so what other runs saved meanwhile stays, and writes nothing
     /// when the file already holds them.
-    std::array<std::map<std::string, std::string>, 2> file_texts;
+    std::array<held_texts, 2> file_texts;
     save_mode saves = save_mode::end_on_failure;
     /// True when the latest save could not write its file (when failures are reported).
     bool save_failed = false;

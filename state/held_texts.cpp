@@ -1,0 +1,43 @@
+#include "state/held_texts.hpp"
+
+#include <algorithm>
+
+std::vector<held_text>::iterator held_texts::place(const catalogue_item& item, bool& found) {
+    auto it = std::lower_bound(texts_.begin(), texts_.end(), item,
+                               [](const held_text& held, const catalogue_item& wanted) {
+                                   if (held.order_key != wanted.order_key)
+                                       return held.order_key < wanted.order_key;
+                                   return held.tag < wanted.tag;
+                               });
+    found = it != texts_.end() && it->order_key == item.order_key && it->tag == item.tag;
+    return it;
+}
+
+const std::string* held_texts::find(const catalogue_item& item) const {
+    bool found = false;
+    const auto it = const_cast<held_texts*>(this)->place(item, found);
+    return found && it->held ? &it->value : nullptr;
+}
+
+void held_texts::hold(const catalogue_item& item) {
+    bool found = false;
+    auto it = place(item, found);
+    if (found) {
+        it->value = item.value;
+        it->held = true;
+    } else {
+        texts_.insert(it, held_text{item.order_key, item.tag, item.value, true});
+    }
+}
+
+void held_texts::hold_first(const catalogue_item& item) {
+    bool found = false;
+    auto it = place(item, found);
+    if (!found) texts_.insert(it, held_text{item.order_key, item.tag, item.value, true});
+}
+
+void held_texts::drop(const catalogue_item& item) {
+    bool found = false;
+    auto it = place(item, found);
+    if (found) it->held = false;
+}
