@@ -42,9 +42,12 @@ max_len() {
 # input to input and frees little per input; with the default quarantine (256 MiB) most
 # of its time goes to faulting in fresh pages. 16 MiB still holds the freed memory of
 # many of its inputs, so a use after free of this or an earlier input is still caught.
+# Its inputs are short and allocate many small texts: eight frames of each allocation's
+# stack (not thirty) name the code that made a text a report points at, at a tenth less
+# time per input.
 asan_options() {
     case "$1" in
-    key_lines_fuzz) echo "detect_leaks=1:quarantine_size_mb=16" ;;
+    key_lines_fuzz) echo "detect_leaks=1:quarantine_size_mb=16:malloc_context_size=8" ;;
     *) echo "detect_leaks=1" ;;
     esac
 }
