@@ -55,19 +55,27 @@ extern "C" void __cxa_deleted_virtual() { internal_error("deleted virtual functi
 // name these entry points of the exception support, which are given here, so that the
 // library's (and its unwinder, personality routine and terminate handler with the
 // demangler) stay out. None can be reached: nothing throws before it stops here.
+// They are weak: an unoptimised build, whose calls into the C++ library bring the
+// runtime's exception support in for other names, takes the runtime's own definitions
+// instead of failing to link; an optimised build brings nothing in, so these are used.
+#define RUNTIME_STAND_IN __attribute__((weak))
 extern "C" {
-void* __cxa_allocate_exception(std::size_t) noexcept { internal_error("exception thrown"); }
-void __cxa_free_exception(void*) noexcept { internal_error("exception freed"); }
-void __cxa_throw(void*, void*, void (*)(void*)) { internal_error("exception thrown"); }
-void __cxa_rethrow() { internal_error("exception rethrown"); }
-void* __cxa_begin_catch(void*) noexcept { internal_error("exception caught"); }
-void __cxa_end_catch() { internal_error("exception caught"); }
-void __cxa_call_unexpected(void*) { internal_error("unexpected exception"); }
-int __gxx_personality_v0(...) { internal_error("stack unwound"); }
-void _Unwind_Resume(void*) { internal_error("stack unwound"); }
+RUNTIME_STAND_IN void* __cxa_allocate_exception(std::size_t) noexcept {
+    internal_error("exception thrown");
+}
+RUNTIME_STAND_IN void __cxa_free_exception(void*) noexcept { internal_error("exception freed"); }
+RUNTIME_STAND_IN void __cxa_throw(void*, void*, void (*)(void*)) {
+    internal_error("exception thrown");
+}
+RUNTIME_STAND_IN void __cxa_rethrow() { internal_error("exception rethrown"); }
+RUNTIME_STAND_IN void* __cxa_begin_catch(void*) noexcept { internal_error("exception caught"); }
+RUNTIME_STAND_IN void __cxa_end_catch() { internal_error("exception caught"); }
+RUNTIME_STAND_IN void __cxa_call_unexpected(void*) { internal_error("unexpected exception"); }
+RUNTIME_STAND_IN int __gxx_personality_v0(...) { internal_error("stack unwound"); }
+RUNTIME_STAND_IN void _Unwind_Resume(void*) { internal_error("stack unwound"); }
 }
 namespace std {
-void terminate() noexcept { internal_error("terminate called"); }
+RUNTIME_STAND_IN void terminate() noexcept { internal_error("terminate called"); }
 }
 
 #if defined(_LIBCPP_VERSION)
