@@ -208,8 +208,8 @@ def size_rows(board):
         size = os.path.getsize(stripped)
         os.unlink(stripped)
         rows.append((f'{name} stripped (shipped build)', f'{size} B',
-                     f'{100 * size / budget:.0f}% of {budget} B budget, '
-                     f'{100 * size / aim:.0f}% of {aim} B aim', None))
+                     f'{100 * size // budget}% of {budget} B budget, '
+                     f'{100 * size // aim}% of {aim} B aim', None))
     return rows
 
 
