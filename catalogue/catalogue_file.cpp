@@ -87,7 +87,7 @@ file_handle open_for_reading(const std::string& path, bool absent_ok = false) {
 bool read_line(FILE* f, std::string& line) {
     line.clear();
     int c;
-    while ((c = std::getc(f)) != EOF) {
+    while ((c = getc_unlocked(f)) != EOF) {  // the stream is this call's alone
         if (c == '\n') return true;
         line += static_cast<char>(c);
     }
@@ -117,12 +117,16 @@ uint32_t order_key_of(std::string_view tag, std::string_view sort_code) {
 }
 
 /// Appends the items of the file at path; a missing file adds none when absent_ok is set.
+/// known, when given, holds tags whose keys are known already, in the order that the file
+/// most likely has them (as the run last read or wrote it): a line whose tag is the next
+/// of them takes its key, and only the others are worked out (and so checked).
 void read_items(const std::string& path, std::vector<catalogue_item>& items,
-                bool absent_ok = false) {
+                bool absent_ok = false, const held_texts* known = nullptr) {
     file_handle f = open_for_reading(path, absent_ok);
     if (!f) return;
     std::string line;
     size_t line_no = 0;
+    size_t next_known = 0;
     while (read_line(f.get(), line)) {
         ++line_no;
         if (line.size() > catalogue_line_max) malformed_line(path, line_no);
@@ -131,12 +135,14 @@ void read_items(const std::string& path, std::vector<catalogue_item>& items,
         catalogue_item item;
         item.tag = line.substr(0, eq);
         item.value = line.substr(eq + 1);
-        if (item.tag.size() > tag_max) malformed_line(path, line_no);
-        const std::string sort_code = tag_sort_code(item.tag);
-        if (sort_code.size() > code_max) malformed_line(path, line_no);
-        // Every tag's number is worked out (and so checked) here, once: sorts and lookups
-        // compare the keys.
-        item.order_key = order_key_of(item.tag, sort_code);
+        if (!known || !known->key_at(next_known, item.tag, item.order_key)) {
+            if (item.tag.size() > tag_max) malformed_line(path, line_no);
+            const std::string sort_code = tag_sort_code(item.tag);
+            if (sort_code.size() > code_max) malformed_line(path, line_no);
+            // Every tag's number is worked out (and so checked) here, once: sorts and
+            // lookups compare the keys.
+            item.order_key = order_key_of(item.tag, sort_code);
+        }
         items.push_back(std::move(item));
     }
 }
@@ -321,7 +327,8 @@ std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
         out.push_back(*entry.item);
         changed = true;
     }
-    std::stable_sort(out.begin(), out.end(), by_tag_order{});
+    if (!std::is_sorted(out.begin(), out.end(), by_tag_order{}))
+        std::stable_sort(out.begin(), out.end(), by_tag_order{});
     return out;
 }
 
@@ -341,7 +348,7 @@ int save_file(run_context& ctx, size_t slot, belongs_test belongs) {
 
     std::vector<catalogue_item> on_disk;
     on_disk.reserve(ctx.items.size());  // the file holds about as many: no regrowth
-    read_items(path, on_disk, true);
+    read_items(path, on_disk, true, &ctx.file_texts[slot]);
     bool changed = false;
     const std::vector<catalogue_item> items =
         merged_items(ctx, slot, belongs, std::move(on_disk), changed);

@@ -41,3 +41,9 @@ void held_texts::drop(const catalogue_item& item) {
     auto it = place(item, found);
     if (found) it->held = false;
 }
+
+bool held_texts::key_at(size_t& cursor, std::string_view tag, uint32_t& key) const {
+    if (cursor >= texts_.size() || texts_[cursor].tag != tag) return false;
+    key = texts_[cursor++].order_key;
+    return true;
+}

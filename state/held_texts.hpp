@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "state/catalogue_types.hpp"
@@ -35,6 +36,9 @@ public:
     void hold_first(const catalogue_item& item);
     /// Holds nothing for item's tag any more.
     void drop(const catalogue_item& item);
+    /// The order key of the place at cursor when it has tag (any place: the key depends on
+    /// the tag alone); cursor then moves past it. Otherwise false, and nothing moves.
+    bool key_at(size_t& cursor, std::string_view tag, uint32_t& key) const;
 
     void clear() { texts_.clear(); }
     bool empty() const { return texts_.empty(); }
