@@ -24,6 +24,7 @@ namespace {
 /// input.
 unsigned sleep_budget = 0;
 unsigned push_budget = 0;
+unsigned uncounted_sleep_ms = 0;
 /// The simulated clock starts at 2026-12-08 06:52:55 UTC.
 constexpr time_t clock_start = 1796712775;
 
@@ -73,7 +74,7 @@ extern "C" int __wrap_socket(int, int, int) {
 
 extern "C" int __wrap__Z8sleep_msj(unsigned ms) {
     clock_us += uint64_t{ms} * 1000;
-    if (++sleeps > sleep_budget) end_process({}, 0);
+    if (ms > uncounted_sleep_ms && ++sleeps > sleep_budget) end_process({}, 0);
     return 1;
 }
 
@@ -89,8 +90,9 @@ console_input split_console_input(const uint8_t* data, size_t size) {
     return out;
 }
 
-void start_console_harness(unsigned sleeps_allowed) {
+void start_console_harness(unsigned sleeps_allowed, unsigned uncounted_ms) {
     sleep_budget = sleeps_allowed;
+    uncounted_sleep_ms = uncounted_ms;
     push_budget = 2 * sleeps_allowed;
     setenv("TZ", "UTC0", 1);
     tzset();

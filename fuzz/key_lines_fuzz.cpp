@@ -13,10 +13,11 @@
 //     with the run state and the current menu set as a build sets them;
 //   - context_start hands the tables back when the run ends, however it ends, and puts
 //     back the values, the file texts and the node texts that the run changed.
-// A save that replaces a catalogue file (rename) has the default files written again
+// A save that replaces a catalogue file (rename) has that default file written again
 // before the next input, so that every run reads back the files that it loaded.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <array>
 #include <memory>
 #include <string>
@@ -33,18 +34,27 @@
 
 namespace {
 
-/// Sleeps of a run before it counts as waiting for good: twenty refreshes of a countdown or
-/// twenty checks of a watch at its shortest interval take every branch that a longer wait
-/// only repeats, and each repeat costs as much as a short input.
-constexpr unsigned sleep_budget = 20;
+/// Sleeps of a run before it counts as waiting for good. Eight refreshes of a countdown
+/// (over seven seconds of the simulated clock, which starts five seconds before a minute
+/// ends) or eight checks of a watch at its shortest interval take every branch that a
+/// longer wait only repeats, and each repeat costs as much as a short input.
+constexpr unsigned sleep_budget = 8;
+/// The engine's pause after each typed line (20 ms) is not a wait: the input's lines bound
+/// those, so that every typed line of an input is interpreted.
+constexpr unsigned line_pause_ms = 20;
 
 std::string scratch_dir;
-std::string default_title;
-std::string default_data;
+/// The default catalogue's files in the scratch folder.
+struct default_file {
+    std::string name;
+    std::string path;
+    std::string text;
+    /// True once a save has replaced the file since it was last written.
+    bool replaced = true;
+};
+std::array<default_file, 2> default_files;
 /// The table and the census of the one load.
 run_context loaded;
-/// True once a save has replaced a catalogue file since the files were last written.
-bool file_replaced = false;
 
 /// What a run builds from the loaded table before its first key, kept between runs. The
 /// tables point into their own vectors' storage, which moving a vector keeps in place.
@@ -67,9 +77,12 @@ struct run_model {
 };
 run_model model;
 
+/// Writes the default files that a save replaced.
 void write_default_files() {
-    write_whole_file(scratch_dir + title_file_name, default_title);
-    write_whole_file(scratch_dir + data_file_name, default_data);
+    for (default_file& file : default_files) {
+        if (file.replaced) write_whole_file(file.path, file.text);
+        file.replaced = false;
+    }
 }
 
 /// Moves the tables between a run and the kept model (either way).
@@ -183,7 +196,14 @@ int __wrap__Z13context_startR11run_contextRKNSt7__cxx1112basic_stringIcSt11char_
 }
 
 int __wrap_rename(const char* from, const char* to) {
-    file_replaced = true;
+    // The file that a save replaces, by its name (the path= option names the folder in a
+    // form of its own); any other file renamed has both written again, to be safe.
+    const char* slash = std::strrchr(to, '/');
+    bool known = false;
+    for (const default_file& file : default_files)
+        known = known || file.name == (slash ? slash + 1 : to);
+    for (default_file& file : default_files)
+        file.replaced = file.replaced || !known || file.name == (slash ? slash + 1 : to);
     return __real_rename(from, to);
 }
 }
@@ -263,25 +283,26 @@ void build_once() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    default_title = read_whole_file(std::string(DEFAULT_CATALOGUE_DIR) + title_file_name);
-    default_data = read_whole_file(std::string(DEFAULT_CATALOGUE_DIR) + data_file_name);
     scratch_dir = make_scratch_folder("key_lines_fuzz");
+    const char* names[] = {title_file_name, data_file_name};
+    for (size_t k = 0; k < default_files.size(); ++k) {
+        default_files[k].name = names[k];
+        default_files[k].path = scratch_dir + names[k];
+        default_files[k].text = read_whole_file(std::string(DEFAULT_CATALOGUE_DIR) + names[k]);
+    }
     write_default_files();
     loaded.base_dir = scratch_dir;
     if (ends_process([] { __real__Z14load_catalogueR11run_context(loaded); }, false))
         finding("the default catalogue does not load");
     __real__Z11count_menusR11run_context(loaded);
     build_once();
-    start_console_harness(sleep_budget);
+    start_console_harness(sleep_budget, line_pause_ms);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const console_input input = split_console_input(data, size);
-    if (file_replaced) {
-        write_default_files();
-        file_replaced = false;
-    }
+    write_default_files();
     prepare_console_run(input);
     ends_process([&] { run_batch(3, {"AAA", input.script, "path=" + scratch_dir}); }, true);
     finish_console_run();
