@@ -47,7 +47,6 @@ std::string scratch_dir;
 /// The default catalogue's files in the scratch folder.
 struct default_file {
     std::string name;
-    std::string path;
     std::string text;
     /// True once a save has replaced the file since it was last written.
     bool replaced = true;
@@ -80,7 +79,7 @@ run_model model;
 /// Writes the default files that a save replaced.
 void write_default_files() {
     for (default_file& file : default_files) {
-        if (file.replaced) write_whole_file(file.path, file.text);
+        if (file.replaced) write_whole_file(scratch_dir + file.name, file.text);
         file.replaced = false;
     }
 }
@@ -199,11 +198,12 @@ int __wrap_rename(const char* from, const char* to) {
     // The file that a save replaces, by its name (the path= option names the folder in a
     // form of its own); any other file renamed has both written again, to be safe.
     const char* slash = std::strrchr(to, '/');
+    const char* name = slash ? slash + 1 : to;
     bool known = false;
-    for (const default_file& file : default_files)
-        known = known || file.name == (slash ? slash + 1 : to);
     for (default_file& file : default_files)
-        file.replaced = file.replaced || !known || file.name == (slash ? slash + 1 : to);
+        if (file.name == name) file.replaced = known = true;
+    if (!known)
+        for (default_file& file : default_files) file.replaced = true;
     return __real_rename(from, to);
 }
 }
@@ -287,7 +287,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* names[] = {title_file_name, data_file_name};
     for (size_t k = 0; k < default_files.size(); ++k) {
         default_files[k].name = names[k];
-        default_files[k].path = scratch_dir + names[k];
         default_files[k].text = read_whole_file(std::string(DEFAULT_CATALOGUE_DIR) + names[k]);
     }
     write_default_files();

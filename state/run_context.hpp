@@ -94,9 +94,9 @@ struct run_context {
     uint8_t exited = 0;
     /// For each catalogue file ([0] title, [1] data): the text of each tag that the file
     /// held when this run last read or wrote it. An item whose text differs, or whose tag
-    /// set_value has dropped from here, is this run's own edit; a save writes only those over the
-    /// file as it is then, so what other runs saved meanwhile stays, and writes nothing
-    /// when the file already holds them.
+    /// set_value has dropped from here, is this run's own edit; a save writes only those
+    /// over the file as it is then, so what other runs saved meanwhile stays, and writes
+    /// nothing when the file already holds them.
     std::array<held_texts, 2> file_texts;
     save_mode saves = save_mode::end_on_failure;
     /// True when the latest save could not write its file (when failures are reported).
