@@ -75,7 +75,8 @@ TEST(load_catalogue_death, ends_the_process_on_malformed_data) {
 TEST(save_catalogue, writes_a_file_sorted_and_only_when_its_texts_changed) {
     scratch_dir dir;
     run_context ctx;
-    const std::string title = "n;2;1=B\nm=Main\nmn;1=Sub\n";
+    // Out of order, with two tags of one number ('n;1' and 'mn;1'): they keep file order.
+    const std::string title = "n;2;1=B\nn;1=Two\nm=Main\nmn;1=Sub\n";
     const std::string data = "v;2;1=2\nv;1;1=1\n";
     load_texts(ctx, dir, title, data);
     const ino_t data_inode = inode_of(dir.path + data_file_name);
@@ -85,10 +86,10 @@ TEST(save_catalogue, writes_a_file_sorted_and_only_when_its_texts_changed) {
     EXPECT_EQ(inode_of(dir.path + data_file_name), data_inode);  // not even rewritten
 
     // A change however made (here straight into the table, as no key does) is saved.
-    ctx.items[3].value = "one";
+    ctx.items[4].value = "one";
     set_value(&ctx, "0;0;2;1", "B2");
     save_catalogue(ctx);
-    EXPECT_EQ(read_text(dir.path + title_file_name), "m=Main\nmn;1=Sub\nn;2;1=B2\n");
+    EXPECT_EQ(read_text(dir.path + title_file_name), "m=Main\nn;1=Two\nmn;1=Sub\nn;2;1=B2\n");
     EXPECT_EQ(read_text(dir.path + data_file_name), "v;1;1=one\nv;2;1=2\n");
 
     unlink((dir.path + data_file_name).c_str());
