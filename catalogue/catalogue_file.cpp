@@ -278,17 +278,20 @@ int write_failed(run_context& ctx, const std::string& path) {
     return -1;
 }
 
-/// True when the run changed item since the file at slot was last read or written.
-bool is_own_edit(const run_context& ctx, size_t slot, const catalogue_item& item) {
-    const std::string* held = ctx.file_texts[slot].find(item);
+/// True when the run changed item since the file at slot was last read or written. cursor
+/// walks the file's held texts (held_texts::find).
+bool is_own_edit(const run_context& ctx, size_t slot, const catalogue_item& item,
+                 size_t& cursor) {
+    const std::string* held = ctx.file_texts[slot].find(item, cursor);
     return !held || *held != item.value;
 }
 
 /// True when the run holds an edit of its own for the file at slot, or an item the file
 /// held belongs to the other file (it moves there).
 bool has_own_edits(const run_context& ctx, size_t slot, belongs_test belongs) {
+    size_t cursor = 0;
     for (const catalogue_item& item : ctx.items)
-        if (belongs(item.tag) && is_own_edit(ctx, slot, item)) return true;
+        if (belongs(item.tag) && is_own_edit(ctx, slot, item, cursor)) return true;
     for (const held_text& held : ctx.file_texts[slot])
         if (held.held && !belongs(held.tag)) return true;
     return false;
@@ -317,19 +320,29 @@ std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
     };
     for (const catalogue_item& item : ctx.items)
         if (belongs(item.tag) && !same_tag_before(item)) own.push_back({&item, false});
-    auto find_own = [&own](const catalogue_item& item) -> own_item* {
+    // A file in item order meets the run's items in turn: the one after the last found
+    // is tried before the search.
+    size_t next_own = 0;
+    auto find_own = [&own, &next_own](const catalogue_item& item) -> own_item* {
+        if (next_own < own.size() && own[next_own].item->order_key == item.order_key &&
+            own[next_own].item->tag == item.tag)
+            return &own[next_own++];
         auto it = std::lower_bound(own.begin(), own.end(), item.order_key,
                                    [](const own_item& o, uint32_t key) {
                                        return o.item->order_key < key;
                                    });
         for (; it != own.end() && it->item->order_key == item.order_key; ++it)
-            if (it->item->tag == item.tag) return &*it;
+            if (it->item->tag == item.tag) {
+                next_own = static_cast<size_t>(it - own.begin()) + 1;
+                return &*it;
+            }
         return nullptr;
     };
 
     changed = false;
     std::vector<catalogue_item> out;
     out.reserve(on_disk.size() + own.size());
+    size_t cursor = 0;
     for (catalogue_item& item : on_disk) {
         if (!belongs(item.tag)) {  // the other file's: written there
             changed = true;
@@ -338,7 +351,8 @@ std::vector<catalogue_item> merged_items(const run_context& ctx, size_t slot,
         // A tag the file repeats meets its run item once; later copies stay as they are.
         own_item* match = find_own(item);
         if (match && !match->met) {
-            if (is_own_edit(ctx, slot, *match->item) && item.value != match->item->value) {
+            if (is_own_edit(ctx, slot, *match->item, cursor) &&
+                item.value != match->item->value) {
                 item.value = match->item->value;
                 changed = true;
             }
@@ -383,8 +397,9 @@ int save_file(run_context& ctx, size_t slot, belongs_test belongs) {
     }
 
     auto& texts = ctx.file_texts[slot];
+    size_t cursor = 0;
     for (const catalogue_item& item : ctx.items)
-        if (belongs(item.tag)) texts.hold(item);
+        if (belongs(item.tag)) texts.hold(item, cursor);
     return 0;
 }
 
@@ -395,7 +410,12 @@ std::string_view flag_field(std::string_view tag) {
 }
 
 bool has_flag(std::string_view tag, char letter) {
-    return flag_field(tag).find(letter) != std::string_view::npos;
+    // The flag field is a letter or two: a plain walk, called for every item of a save.
+    for (char c : tag) {
+        if (c == ';') return false;
+        if (c == letter) return true;
+    }
+    return false;
 }
 
 std::string tag_item_code(std::string_view tag) {

@@ -13,15 +13,34 @@ std::vector<held_text>::iterator held_texts::place(const catalogue_item& item, b
     return it;
 }
 
+std::vector<held_text>::iterator held_texts::place(const catalogue_item& item, bool& found,
+                                                   size_t& cursor) {
+    auto it = texts_.begin() + static_cast<std::ptrdiff_t>(std::min(cursor, texts_.size()));
+    found = it != texts_.end() && it->order_key == item.order_key && it->tag == item.tag;
+    if (!found) it = place(item, found);
+    cursor = static_cast<size_t>(it - texts_.begin()) + 1;
+    return it;
+}
+
 const std::string* held_texts::find(const catalogue_item& item) const {
+    size_t cursor = texts_.size();
+    return find(item, cursor);
+}
+
+const std::string* held_texts::find(const catalogue_item& item, size_t& cursor) const {
     bool found = false;
-    const auto it = const_cast<held_texts*>(this)->place(item, found);
+    const auto it = const_cast<held_texts*>(this)->place(item, found, cursor);
     return found && it->held ? &it->value : nullptr;
 }
 
 void held_texts::hold(const catalogue_item& item) {
+    size_t cursor = texts_.size();
+    hold(item, cursor);
+}
+
+void held_texts::hold(const catalogue_item& item, size_t& cursor) {
     bool found = false;
-    auto it = place(item, found);
+    auto it = place(item, found, cursor);
     if (found) {
         it->value = item.value;
         it->held = true;

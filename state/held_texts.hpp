@@ -29,8 +29,13 @@ public:
 
     /// The text held for item's tag, or null.
     const std::string* find(const catalogue_item& item) const;
+    /// As find, for a walk over items in item order: the place at cursor is tried before
+    /// any search, and cursor then moves past item's place.
+    const std::string* find(const catalogue_item& item, size_t& cursor) const;
     /// Holds item's value for its tag, replacing what was held.
     void hold(const catalogue_item& item);
+    /// As hold, for a walk over items in item order (see find).
+    void hold(const catalogue_item& item, size_t& cursor);
     /// Holds item's value unless its tag has a place already (as a load fills the table
     /// after clear: a file's first line of a tag counts).
     void hold_first(const catalogue_item& item);
@@ -49,6 +54,9 @@ public:
 private:
     /// The first text at or after item's place, and whether it is item's tag.
     std::vector<held_text>::iterator place(const catalogue_item& item, bool& found);
+    /// As place, trying the place at cursor first; cursor moves past item's place.
+    std::vector<held_text>::iterator place(const catalogue_item& item, bool& found,
+                                           size_t& cursor);
 
     std::vector<held_text> texts_;
 };
