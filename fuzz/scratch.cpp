@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -33,10 +34,16 @@ std::string read_whole_file(const std::string& path) {
 }
 
 void write_whole_file(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) fail("write", path);
-    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !ok) fail("write", path);
+    // Straight to the descriptor: the deep interpreter target writes a catalogue file
+    // after every save, and a stream would allocate and fill a buffer each time.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) fail("write", path);
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n > 0) done += static_cast<size_t>(n);
+        else if (n == 0 || errno != EINTR) fail("write", path);
+    }
+    if (close(fd) != 0) fail("write", path);
 }
 
 void discard_standard_output() {
