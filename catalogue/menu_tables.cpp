@@ -295,10 +295,14 @@ int find_path_menu(run_context& ctx, const menu_entry*& entries, uint8_t& count)
     code_number(&ctx, wanted, path_item_code(ctx));
     entries = nullptr;
     count = 255;
-    for (const menu_desc& desc : ctx.menu_descs) {
-        uint16_t number = 0;
-        code_number(&ctx, number, desc.code);
-        if (number == wanted) {
+    for (menu_desc& desc : ctx.menu_descs) {
+        // A menu's code never changes: its number is worked out at the first step that
+        // meets it (where it would end the process if it could not be), then kept.
+        if (!desc.numbered) {
+            code_number(&ctx, desc.number, desc.code);
+            desc.numbered = true;
+        }
+        if (desc.number == wanted) {
             entries = desc.entries;
             count = desc.count;
             break;

@@ -39,6 +39,8 @@ struct menu_desc {
     std::string code;               ///< the menu's item code
     menu_entry* entries = nullptr;  ///< the menu's slot of menu_entry_store
     uint8_t count = 0;              ///< number of entries
+    bool numbered = false;          ///< number holds code's item number (worked out once)
+    uint16_t number = 0;
 };
 
 /// The shown and edited text of one leaf entry.
