@@ -405,10 +405,6 @@ int save_file(run_context& ctx, size_t slot, belongs_test belongs) {
 
 }  // namespace
 
-std::string_view flag_field(std::string_view tag) {
-    return tag.substr(0, tag.find(';'));
-}
-
 bool has_flag(std::string_view tag, char letter) {
     // The flag field is a letter or two: a plain walk, called for every item of a save.
     for (char c : tag) {

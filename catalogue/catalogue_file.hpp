@@ -14,10 +14,8 @@ constexpr const char* data_file_name = "zelk_data.txt";
 /// Longest catalogue line before its line feed.
 constexpr size_t catalogue_line_max = 254;
 
-/// The flag field of a tag: its text before the first ';' (kind letters 'm', 'n', 'v').
-std::string_view flag_field(std::string_view tag);
-
-/// True when the flag field of tag holds letter.
+/// True when the flag field of tag (its text before the first ';': kind letters 'm', 'n',
+/// 'v') holds letter.
 bool has_flag(std::string_view tag, char letter);
 
 /// The item code of a tag: "0" followed by the tag from its first ';' on.

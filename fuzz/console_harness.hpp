@@ -26,10 +26,10 @@ struct console_input {
 console_input split_console_input(const uint8_t* data, size_t size);
 
 /// Sets up the process once: the clock, the command and query stand-ins, standard output
-/// discarded, standard input an empty memory file, and the sleeps a run may take (each countdown
-/// refresh is one, about 0.9 s of simulated time). Sleeps of at most uncounted_ms do not
-/// count: the engine's pause after each typed line is one, and the input's length bounds
-/// those. Aborts when it cannot.
+/// discarded, standard input an empty memory file, and the sleeps a run may take (each
+/// countdown refresh is one, about 0.9 s of simulated time). Sleeps of at most
+/// uncounted_ms do not count: the engine's pause after each typed line is one, and the
+/// input's length bounds those. Aborts when it cannot.
 void start_console_harness(unsigned sleep_budget, unsigned uncounted_ms = 0);
 
 /// Before each run: the input's typed lines (a stream that stdin reads until

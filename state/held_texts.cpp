@@ -22,20 +22,10 @@ std::vector<held_text>::iterator held_texts::place(const catalogue_item& item, b
     return it;
 }
 
-const std::string* held_texts::find(const catalogue_item& item) const {
-    size_t cursor = texts_.size();
-    return find(item, cursor);
-}
-
 const std::string* held_texts::find(const catalogue_item& item, size_t& cursor) const {
     bool found = false;
     const auto it = const_cast<held_texts*>(this)->place(item, found, cursor);
     return found && it->held ? &it->value : nullptr;
-}
-
-void held_texts::hold(const catalogue_item& item) {
-    size_t cursor = texts_.size();
-    hold(item, cursor);
 }
 
 void held_texts::hold(const catalogue_item& item, size_t& cursor) {

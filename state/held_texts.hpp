@@ -27,14 +27,11 @@ class held_texts {
 public:
     using const_iterator = std::vector<held_text>::const_iterator;
 
-    /// The text held for item's tag, or null.
-    const std::string* find(const catalogue_item& item) const;
-    /// As find, for a walk over items in item order: the place at cursor is tried before
-    /// any search, and cursor then moves past item's place.
+    /// The text held for item's tag, or null. Made for a walk over items in item order:
+    /// the place at cursor is tried before any search, and cursor then moves past item's
+    /// place.
     const std::string* find(const catalogue_item& item, size_t& cursor) const;
-    /// Holds item's value for its tag, replacing what was held.
-    void hold(const catalogue_item& item);
-    /// As hold, for a walk over items in item order (see find).
+    /// Holds item's value for its tag, replacing what was held; cursor as for find.
     void hold(const catalogue_item& item, size_t& cursor);
     /// Holds item's value unless its tag has a place already (as a load fills the table
     /// after clear: a file's first line of a tag counts).
